@@ -1,0 +1,1 @@
+// The SDL edge of the toy.

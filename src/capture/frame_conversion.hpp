@@ -1,0 +1,22 @@
+#pragma once
+
+// Conversion of a frame buffer into the RgbGrid and LumaGrid: the picture turned upright and
+// mirrored left to right, plus one luminance value per cell.
+
+#include <cstdint>
+#include <span>
+
+#include "common/grid.hpp"
+
+namespace tavlomi {
+
+// Truncated 0.212671 R + 0.71516 G + 0.071169 B with the coefficients as 32-bit floats and the
+// sum formed in double precision; 0..254 (the coefficients sum to 0.999).
+int luminance(int r, int g, int b);
+
+// Cell k takes frame pixel cellCount - 1 - k. frame holds 3 * rgb.size() bytes; luma has as
+// many cells as rgb.
+void convertFrame(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
+                  std::span<std::uint8_t> luma);
+
+}  // namespace tavlomi

@@ -1,0 +1,1 @@
+#include "capture/gst_frame_source.hpp"
