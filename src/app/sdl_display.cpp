@@ -1,1 +1,176 @@
-// The SDL edge of the toy.
+#include "app/sdl_display.hpp"
+
+#include <SDL.h>
+
+#include <cstring>
+
+namespace tavlomi {
+
+namespace {
+constexpr Uint32 kRedMask = 0x00FF0000;
+constexpr Uint32 kGreenMask = 0x0000FF00;
+constexpr Uint32 kBlueMask = 0x000000FF;
+
+bool isStandardLayout(const SDL_PixelFormat* format) {
+    return format->BitsPerPixel == 32 && format->Rmask == kRedMask &&
+           format->Gmask == kGreenMask && format->Bmask == kBlueMask;
+}
+}  // namespace
+
+std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscreen,
+                                             std::string& error) {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        error = std::string("cannot open the display: ") + SDL_GetError();
+        return nullptr;
+    }
+    Uint32 flags = SDL_HWSURFACE;
+    if (fullscreen) {
+        flags |= SDL_DOUBLEBUF | SDL_FULLSCREEN;
+    } else {
+        SDL_WM_SetCaption("Tavlomi", "");
+    }
+    SDL_Surface* screen = SDL_SetVideoMode(width, height, 32, flags);
+    if (screen == nullptr) {
+        error = "cannot open a " + std::to_string(width) + " x " + std::to_string(height) +
+                (fullscreen ? " full screen" : " window") + ": " + SDL_GetError();
+        SDL_Quit();
+        return nullptr;
+    }
+    // The effect picture takes the screen's own layout when that is the one effects write;
+    // otherwise the blit converts from 0x00RRGGBB.
+    const SDL_PixelFormat* format = screen->format;
+    const bool standard = isStandardLayout(format);
+    SDL_Surface* effectSurface = SDL_CreateRGBSurface(
+        SDL_SWSURFACE, width, height, 32, standard ? format->Rmask : kRedMask,
+        standard ? format->Gmask : kGreenMask, standard ? format->Bmask : kBlueMask,
+        standard ? format->Amask : 0);
+    if (effectSurface == nullptr) {
+        error = std::string("cannot create the effect surface: ") + SDL_GetError();
+        SDL_Quit();
+        return nullptr;
+    }
+    return std::make_unique<SdlDisplay>(Key{}, screen, effectSurface, fullscreen);
+}
+
+SdlDisplay::SdlDisplay(Key, SDL_Surface* screen, SDL_Surface* effectSurface, bool fullscreen)
+    : screen_(screen),
+      effectSurface_(effectSurface),
+      fullscreen_(fullscreen),
+      standardLayout_(isStandardLayout(screen->format)) {}
+
+SdlDisplay::~SdlDisplay() {
+    SDL_FreeSurface(effectSurface_);
+    SDL_Quit();
+}
+
+bool SdlDisplay::pollEvent(InputEvent& event) {
+    SDL_Event sdlEvent;
+    if (SDL_PollEvent(&sdlEvent) == 0) return false;
+    event = InputEvent{};
+    switch (sdlEvent.type) {
+        case SDL_KEYDOWN:
+            event.type = InputEvent::Type::KeyDown;
+            event.key = static_cast<int>(sdlEvent.key.keysym.sym);
+            break;
+        case SDL_MOUSEMOTION:
+            event.type = InputEvent::Type::MouseMotion;
+            event.x = sdlEvent.motion.x;
+            event.y = sdlEvent.motion.y;
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            event.type = sdlEvent.type == SDL_MOUSEBUTTONDOWN ? InputEvent::Type::MouseButtonDown
+                                                              : InputEvent::Type::MouseButtonUp;
+            event.x = sdlEvent.button.x;
+            event.y = sdlEvent.button.y;
+            break;
+        case SDL_QUIT:
+            event.type = InputEvent::Type::Quit;
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+bool SdlDisplay::pushEvent(const InputEvent& event) {
+    SDL_Event sdlEvent;
+    std::memset(&sdlEvent, 0, sizeof sdlEvent);
+    switch (event.type) {
+        case InputEvent::Type::KeyDown:
+            sdlEvent.type = SDL_KEYDOWN;
+            sdlEvent.key.state = SDL_PRESSED;
+            sdlEvent.key.keysym.sym = static_cast<SDLKey>(event.key);
+            break;
+        case InputEvent::Type::MouseMotion:
+            sdlEvent.type = SDL_MOUSEMOTION;
+            sdlEvent.motion.x = static_cast<Uint16>(event.x);
+            sdlEvent.motion.y = static_cast<Uint16>(event.y);
+            break;
+        case InputEvent::Type::MouseButtonDown:
+        case InputEvent::Type::MouseButtonUp: {
+            const bool down = event.type == InputEvent::Type::MouseButtonDown;
+            sdlEvent.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+            sdlEvent.button.button = SDL_BUTTON_LEFT;
+            sdlEvent.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+            sdlEvent.button.x = static_cast<Uint16>(event.x);
+            sdlEvent.button.y = static_cast<Uint16>(event.y);
+            break;
+        }
+        case InputEvent::Type::Quit:
+            sdlEvent.type = SDL_QUIT;
+            break;
+        case InputEvent::Type::Other:
+            return true;
+    }
+    return SDL_PushEvent(&sdlEvent) == 0;
+}
+
+void SdlDisplay::clearScreen() { SDL_FillRect(screen_, nullptr, 0); }
+
+std::span<std::uint32_t> SdlDisplay::lockEffectSurface() {
+    SDL_LockSurface(effectSurface_);
+    // A 32-bit software surface's rows are exactly width words, one after the other.
+    return {static_cast<std::uint32_t*>(effectSurface_->pixels),
+            static_cast<std::size_t>(effectSurface_->w) * static_cast<std::size_t>(effectSurface_->h)};
+}
+
+void SdlDisplay::unlockEffectSurface() { SDL_UnlockSurface(effectSurface_); }
+
+void SdlDisplay::blitEffectSurface() {
+    SDL_Rect source{0, 0, static_cast<Uint16>(effectSurface_->w),
+                    static_cast<Uint16>(effectSurface_->h)};
+    SDL_Rect destination{0, 0, static_cast<Uint16>(screen_->w), static_cast<Uint16>(screen_->h)};
+    SDL_UpperBlit(effectSurface_, &source, screen_, &destination);
+}
+
+void SdlDisplay::fillRect(ScreenRect rect, std::uint32_t color) {
+    SDL_Rect sdlRect{rect.x, rect.y, rect.w, rect.h};
+    // The ball's raw colour is magenta in the 0x00RRGGBB layout; map it on any other.
+    const Uint32 pixel = standardLayout_ ? color
+                                         : SDL_MapRGB(screen_->format, (color >> 16) & 0xFF,
+                                                      (color >> 8) & 0xFF, color & 0xFF);
+    SDL_FillRect(screen_, &sdlRect, pixel);
+}
+
+void SdlDisplay::present() {
+    SDL_UpdateRect(screen_, 0, 0, 0, 0);
+    if (fullscreen_) SDL_Flip(screen_);
+}
+
+void SdlDisplay::pause(int milliseconds) { SDL_Delay(static_cast<Uint32>(milliseconds)); }
+
+void SdlDisplay::copyScreen(std::vector<std::uint32_t>& words) {
+    const int width = screen_->w;
+    const int height = screen_->h;
+    words.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    if (SDL_MUSTLOCK(screen_)) SDL_LockSurface(screen_);
+    const auto* bytes = static_cast<const std::uint8_t*>(screen_->pixels);
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(&words[static_cast<std::size_t>(y) * width], bytes + y * screen_->pitch,
+                    static_cast<std::size_t>(width) * sizeof(std::uint32_t));
+    }
+    if (SDL_MUSTLOCK(screen_)) SDL_UnlockSurface(screen_);
+}
+
+}  // namespace tavlomi

@@ -1,0 +1,161 @@
+#include "app/command_line.hpp"
+
+#include <cctype>
+#include <climits>
+#include <optional>
+#include <string_view>
+
+namespace tavlomi {
+
+namespace {
+
+// A whole decimal integer as atoi reads one (leading blanks, optional sign), but with nothing
+// after the digits and no overflow.
+std::optional<long long> parseInteger(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return std::nullopt;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+        if (value > INT_MAX) return negative ? -value : value;  // out of range either way
+    }
+    return negative ? -value : value;
+}
+
+std::string checkSide(std::string_view name, const std::string& text, int& side) {
+    const std::optional<long long> value = parseInteger(text);
+    if (!value) return "the " + std::string(name) + " '" + text + "' is not a whole number";
+    if (*value <= 0) return "the " + std::string(name) + " must be positive, not " + text;
+    if (*value > kMaxSide) {
+        return "the " + std::string(name) + " " + text + " is too large (at most " +
+               std::to_string(kMaxSide) + ")";
+    }
+    side = static_cast<int>(*value);
+    return {};
+}
+
+bool takeValue(std::string_view arg, std::string_view option, std::string& value) {
+    if (arg.substr(0, option.size()) != option) return false;
+    value = std::string(arg.substr(option.size()));
+    return true;
+}
+
+}  // namespace
+
+ParseResult parseCommandLine(const std::vector<std::string>& args) {
+    ParseResult result;
+    CommandLine& cl = result.commandLine;
+    std::vector<std::string> positional;
+    int sourcesGiven = 0;
+
+    for (const std::string& arg : args) {
+        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            positional.push_back(arg);
+            continue;
+        }
+        std::string value;
+        if (arg == "--help") {
+            cl.action = Action::Help;
+            return result;
+        } else if (arg == "--version") {
+            cl.action = Action::Version;
+            return result;
+        } else if (arg == "--list-cameras") {
+            cl.action = Action::ListCameras;
+        } else if (arg == "--test-scene") {
+            cl.source = SourceKind::TestScene;
+            ++sourcesGiven;
+        } else if (takeValue(arg, "--camera=", value)) {
+            const std::optional<long long> index = parseInteger(value);
+            if (!index || *index < 0 || *index > INT_MAX) {
+                result.error = "--camera takes a camera number (0, 1, ...), not '" + value + "'";
+                return result;
+            }
+            cl.source = SourceKind::CameraIndex;
+            cl.cameraIndex = static_cast<int>(*index);
+            ++sourcesGiven;
+        } else if (takeValue(arg, "--device=", value) || takeValue(arg, "--video=", value)) {
+            const bool device = arg.compare(0, 9, "--device=") == 0;
+            if (value.empty()) {
+                result.error = std::string(device ? "--device" : "--video") + " needs a path";
+                return result;
+            }
+            cl.source = device ? SourceKind::Device : SourceKind::VideoFile;
+            cl.sourcePath = value;
+            ++sourcesGiven;
+        } else {
+            result.error = "unknown option '" + arg + "' (see --help)";
+            return result;
+        }
+    }
+    if (sourcesGiven > 1) {
+        result.error =
+            "choose one picture source: --camera, --device, --video or --test-scene";
+        return result;
+    }
+
+    if (!positional.empty()) {
+        if (positional[0] == "fullscreen") {
+            cl.fullscreen = true;
+        } else if (positional[0] == "window") {
+            cl.fullscreen = false;
+        } else {
+            cl.badFirstArgument = true;
+        }
+    }
+    // Only exactly three positional arguments carry a size; any other count keeps 320 x 240.
+    if (positional.size() == 3) {
+        int width = 0;
+        int height = 0;
+        std::string error = checkSide("width", positional[1], width);
+        if (error.empty()) error = checkSide("height", positional[2], height);
+        if (!error.empty()) {
+            result.error = error;
+            return result;
+        }
+        cl.windowWidth = width;
+        cl.windowHeight = height;
+    } else if (positional.size() == 2) {
+        cl.warnings.push_back("a size needs both width and height; '" + positional[1] +
+                              "' ignored, using 320 x 240");
+    } else if (positional.size() > 3) {
+        cl.warnings.push_back("too many arguments; the size is ignored, using 320 x 240");
+    }
+    return result;
+}
+
+std::string usageText(const std::string& programName) {
+    return "Usage: " + programName +
+           " [fullscreen|window] [WIDTH HEIGHT] [OPTIONS]\n"
+           "\n"
+           "A camera toy: the live camera picture, mirrored, with a ball that motion pushes\n"
+           "and three effects drawn from the picture. Full screen 320 x 240 by default.\n"
+           "\n"
+           "Picture source (the first camera when none is given; the built-in test scene when\n"
+           "there is no camera):\n"
+           "  --camera=N       the Nth camera of --list-cameras (0 is the first)\n"
+           "  --device=PATH    a V4L2 device node, e.g. /dev/video2\n"
+           "  --video=FILE     a video file, looped\n"
+           "  --test-scene     the built-in moving test scene\n"
+           "  --list-cameras   list the cameras and exit\n"
+           "  --help           show this help and exit\n"
+           "  --version        show the version and exit\n"
+           "\n"
+           "Keys:\n"
+           "  1 2 3            plain view, water, fire\n"
+           "  space            water and fire: follow the ball or the motion\n"
+           "  f                water: freeze the ripples; fire: switch fire and blue palette\n"
+           "  = or keypad +    raise the motion threshold (less sensitive)\n"
+           "  - or keypad -    lower the motion threshold (more sensitive)\n"
+           "  mouse button     drag the ball\n"
+           "  Escape           quit\n"
+           "\n"
+           "Exit status: 0 on a normal quit, 1 when the display or the camera cannot be opened,\n"
+           "2 for a bad command line.\n";
+}
+
+}  // namespace tavlomi

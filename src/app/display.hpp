@@ -1,0 +1,33 @@
+#pragma once
+
+// What the frame loop needs of the display: the event queue, the effect surface and the screen.
+// The SDL edge implements it; tests use a fake.
+
+#include <cstdint>
+#include <span>
+
+#include "app/input_event.hpp"
+#include "common/screen.hpp"
+
+namespace tavlomi {
+
+class Display {
+public:
+    // Takes the next queued event; false when the queue is empty.
+    virtual bool pollEvent(InputEvent& event) = 0;
+
+    virtual void clearScreen() = 0;
+    // The effect surface's gridWidth * gridHeight words, valid until unlockEffectSurface().
+    virtual std::span<std::uint32_t> lockEffectSurface() = 0;
+    virtual void unlockEffectSurface() = 0;
+    // Unscaled copy of the effect surface to the screen's top-left corner.
+    virtual void blitEffectSurface() = 0;
+    virtual Screen& screen() = 0;
+    virtual void present() = 0;
+    virtual void pause(int milliseconds) = 0;
+
+protected:
+    ~Display() = default;
+};
+
+}  // namespace tavlomi
