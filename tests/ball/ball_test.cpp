@@ -52,6 +52,20 @@ TEST_F(BallOnDefaultGrid, OneMotionCellAtOffsetThreeFourPushesAwayFromIt) {
     EXPECT_NEAR(ball.position().y, 119.88f, 1e-4);
 }
 
+TEST_F(BallOnDefaultGrid, UnitVectorKeepsItsLengthInDoublePrecision) {
+    // For these offsets the half push lands on the float nearest to the exact value; a length
+    // rounded to float first would put it one float step away.
+    for (auto [dx, dy] : {std::pair{3, 3}, std::pair{4, 1}, std::pair{1, 4}}) {
+        clearMotion();
+        setMotion(160 + dx, 120 + dy);
+        Ball ball = centredBall();
+        ball.update();
+        const double length = std::hypot(dx, dy);
+        EXPECT_EQ(ball.velocity().x, static_cast<float>(-0.15 * dx / length)) << dx << "," << dy;
+        EXPECT_EQ(ball.velocity().y, static_cast<float>(-0.15 * dy / length)) << dx << "," << dy;
+    }
+}
+
 TEST_F(BallOnDefaultGrid, CellUnderTheBallIsTruncatedNotRounded) {
     Ball ball(160.9f, 120.9f, 1, kRadius, mask, kWidth, kHeight);
     setMotion(163, 124);
