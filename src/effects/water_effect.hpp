@@ -1,0 +1,84 @@
+#pragma once
+
+// A water surface through which the camera picture is seen: each cell holds a height, a ripple
+// step spreads and damps the heights, and the picture is refracted and shaded by the local slope.
+// The surface is disturbed either by drops where the ball moves or by the cells with motion.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "common/grid.hpp"
+#include "common/status_sink.hpp"
+#include "effects/effect.hpp"
+
+namespace tavlomi {
+
+class WaterEffect final : public Effect {
+  public:
+    // A square table of side 2 * radius holding a disc centred on entry [radius][radius].
+    struct Drop {
+        int radius = 0;
+        int side = 0;
+        // Row-major: entry [row][column] is entries[row * side + column].
+        std::vector<int> entries;
+
+        int at(int row, int column) const { return entries[row * side + column]; }
+    };
+
+    struct Cell {
+        int x = 0;
+        int y = 0;
+        bool operator==(const Cell&) const = default;
+    };
+
+    // Value of lastBall().x while no ball cell has been recorded.
+    static constexpr int kNoBallCell = 9999;
+
+    // damping must not be 0; the shell passes 25. mask and rgb hold width * height cells and must
+    // outlive the effect.
+    WaterEffect(int width, int height, int damping, const MotionMask& mask, const RgbGrid& rgb,
+                StatusSink& status);
+
+    void update() override;
+    // Writes every word except those of the last row and the last column.
+    void render(std::span<std::uint32_t> pixels) override;
+    void handleKey(int key) override;
+    void ballMoved(int x, int y) override;
+
+    // The surface now, row-major; 0 is still water, dips are negative.
+    const std::vector<int>& currentHeights() const { return currentHeights_; }
+    // The surface one ripple step older.
+    const std::vector<int>& nextHeights() const { return nextHeights_; }
+    const Drop& drop() const { return drop_; }
+    bool frozen() const { return frozen_; }
+    bool respondToBall() const { return respondToBall_; }
+    Cell lastBall() const { return Cell{lastBallX_, lastBallY_}; }
+
+  private:
+    friend struct WaterEffectProbe;
+
+    void seedFromMotion(int depth);
+    void propagate();
+    void swapBuffers();
+    void makeDrop(int radius, int depth);
+    // Adds the drop centred on (x, y); the parts of it that fall outside the grid are dropped.
+    void stampDrop(int x, int y);
+
+    int width_;
+    int height_;
+    int cellCount_;
+    const RgbGrid& rgb_;
+    const MotionMask& mask_;
+    int damping_;
+    StatusSink& status_;
+    std::vector<int> currentHeights_;
+    std::vector<int> nextHeights_;
+    Drop drop_;
+    int lastBallX_ = kNoBallCell;
+    int lastBallY_ = kNoBallCell;
+    bool frozen_ = false;
+    bool respondToBall_ = true;
+};
+
+}  // namespace tavlomi
