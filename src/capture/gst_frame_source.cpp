@@ -14,6 +14,8 @@ namespace {
 
 // Long enough for a slow decoder to preroll, short enough that a stuck source is noticed.
 constexpr GstClockTime kStartTimeout = 5 * GST_SECOND;
+// How long a failed start waits for GStreamer's reason to arrive.
+constexpr GstClockTime kErrorMessageWait = GST_SECOND;
 
 struct ObjectUnref {
     void operator()(gpointer object) const { gst_object_unref(object); }
@@ -208,7 +210,10 @@ struct GstFrameSource::Pipeline {
         if (state == GST_STATE_CHANGE_NO_PREROLL && unsyncLive) {
             gst_base_sink_set_sync(GST_BASE_SINK(appsink), FALSE);
         }
-        if (MessageRef error{gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR)}) {
+        // A failed state change can be seen before the error that caused it reaches the bus.
+        const GstClockTime errorWait =
+            state == GST_STATE_CHANGE_FAILURE ? kErrorMessageWait : GstClockTime{0};
+        if (MessageRef error{gst_bus_timed_pop_filtered(bus.get(), errorWait, GST_MESSAGE_ERROR)}) {
             reason = describeError(error.get());
             return false;
         }
