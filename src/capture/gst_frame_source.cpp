@@ -36,7 +36,7 @@ using SampleRef = std::unique_ptr<GstSample, SampleUnref>;
 struct GFree {
     void operator()(gpointer memory) const { g_free(memory); }
 };
-using GString = std::unique_ptr<gchar, GFree>;
+using OwnedText = std::unique_ptr<gchar, GFree>;
 
 bool ensureGstreamer(std::string& reason) {
     if (gst_is_initialized()) return true;
@@ -307,7 +307,7 @@ struct CameraList {
 
 CameraInfo describeCamera(GstDevice* device) {
     CameraInfo info;
-    const GString name{gst_device_get_display_name(device)};
+    const OwnedText name{gst_device_get_display_name(device)};
     if (name) info.name = name.get();
     if (GstStructure* properties = gst_device_get_properties(device)) {
         for (const char* key : {"device.path", "api.v4l2.path", "object.path"}) {
