@@ -24,7 +24,7 @@ struct CameraInfo {
 std::vector<CameraInfo> listCameras();
 
 class GstFrameSource final : public FrameSource {
-public:
+  public:
     // Each opener builds and starts the pipeline and returns it running; on failure it returns
     // nullptr and sets error to a sentence naming the source and GStreamer's reason.
     static std::unique_ptr<GstFrameSource> openCamera(std::size_t index, int width, int height,
@@ -46,9 +46,21 @@ public:
 
     bool copyNewestFrame(std::span<std::uint8_t> frameBuffer) override;
 
-private:
+  private:
     struct Pipeline;
-    explicit GstFrameSource(std::unique_ptr<Pipeline> pipeline);
+    // Only the openers can name Key, so only they can construct; public for std::make_unique.
+    struct Key {
+        explicit Key() = default;
+    };
+
+  public:
+    GstFrameSource(Key, std::unique_ptr<Pipeline> pipeline);
+
+  private:
+    static std::unique_ptr<GstFrameSource> startPipeline(std::unique_ptr<Pipeline> pipeline,
+                                                         bool unsyncLive,
+                                                         const std::string& failurePrefix,
+                                                         std::string& error);
     std::unique_ptr<Pipeline> pipeline_;
 };
 
