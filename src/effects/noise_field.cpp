@@ -1,7 +1,9 @@
 #include "effects/noise_field.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "common/int_math.hpp"
 
@@ -17,35 +19,17 @@ constexpr int kWeights[5][5] = {
 constexpr int kSpreadDivisor = 40;
 constexpr int kMeanDivisor = 80;
 
-// Width of the column blocks whose all-zero state the fast pass tracks; at least 2, so the
-// kernel's reach from a block ends inside its two neighbours.
+// Width of the column blocks whose all-zero state the fast pass tracks.
 constexpr int kBlock = 32;
 
 // 1/32768 and 1/255, both exact as written into a 32-bit float as the generator defines them.
 constexpr float kPointStep = 1.0f / 32768.0f;
 constexpr float kScaleStep = 1.0f / 255.0f;
 
-// One byte per (row, block): 1 when the block's cells of that row are not all 0.
-std::vector<std::uint8_t> nonZeroBlocks(const std::vector<int>& field, int width, int height,
-                                        int blocksPerRow) {
-    std::vector<std::uint8_t> flags(static_cast<std::size_t>(height) * blocksPerRow, 0);
-    for (int y = 0; y < height; ++y) {
-        const int* row = field.data() + static_cast<std::size_t>(y) * width;
-        for (int j = 0; j < blocksPerRow; ++j) {
-            const int begin = j * kBlock;
-            const int end = std::min(width, begin + kBlock);
-            int any = 0;
-            for (int x = begin; x < end; ++x)
-                any |= row[x];
-            flags[static_cast<std::size_t>(y) * blocksPerRow + j] = any != 0 ? 1 : 0;
-        }
-    }
-    return flags;
-}
-
 // The 5x5 kernel is 4 (a x a) plus the four lines of its border, a = [1 2 1]. With
 // A[c] = rows y-1, y, y+1 of column c weighted 1 2 1 and E[c] = rows y-2 and y+2 added,
 // s(x) = 4 (A[x-1] + 2 A[x] + A[x+1]) + (E[x-1] + 2 E[x] + E[x+1]) + A[x-2] + A[x+2].
+// Computes cells x0..x1 of the row starting at `center`; needs 2 <= x0 and x1 <= width - 3.
 template <typename Divide>
 void smoothSpan(const int* center, int width, int x0, int x1, int* a, int* e, int* out,
                 Divide divide) {
@@ -64,51 +48,113 @@ void smoothSpan(const int* center, int width, int x0, int x1, int* a, int* e, in
     }
 }
 
-template <typename Divide>
-std::vector<int> smoothBlocks(const std::vector<int>& field, int width, int height, Divide divide) {
-    std::vector<int> out(static_cast<std::size_t>(width) * height, 0);
-    if (width < 5 || height < 5) return out;
+// Smoothing passes that only visit cells with a non-zero cell within their 5x5 reach. Each
+// field travels with one flag per row and block of kBlock columns; a 0 flag guarantees that
+// those cells are all 0, a 1 flag says they may not be.
+class SparseSmoother {
+  public:
+    SparseSmoother(int width, int height)
+        : width_(width),
+          height_(height),
+          blocksPerRow_((width + kBlock - 1) / kBlock),
+          a_(width),
+          e_(width),
+          near_(blocksPerRow_) {}
 
-    const int blocksPerRow = (width + kBlock - 1) / kBlock;
-    const std::vector<std::uint8_t> flags = nonZeroBlocks(field, width, height, blocksPerRow);
-    std::vector<std::uint8_t> near(blocksPerRow);
-    std::vector<std::uint8_t> need(blocksPerRow);
-    std::vector<int> a(width);
-    std::vector<int> e(width);
+    std::vector<std::uint8_t> emptyFlags() const {
+        return std::vector<std::uint8_t>(static_cast<std::size_t>(height_) * blocksPerRow_, 0);
+    }
 
-    for (int y = 2; y <= height - 3; ++y) {
-        for (int j = 0; j < blocksPerRow; ++j) {
-            std::uint8_t any = 0;
-            for (int dy = -2; dy <= 2; ++dy) {
-                any |= flags[static_cast<std::size_t>(y + dy) * blocksPerRow + j];
+    std::vector<std::uint8_t> flagsOf(const std::vector<int>& field) const {
+        std::vector<std::uint8_t> flags = emptyFlags();
+        for (int y = 0; y < height_; ++y) {
+            for (int j = 0; j < blocksPerRow_; ++j) {
+                flags[flagIndex(y, j)] = anyNonZero(field, y, j * kBlock, (j + 1) * kBlock - 1);
             }
-            near[j] = any;
         }
-        for (int j = 0; j < blocksPerRow; ++j) {
-            need[j] =
-                near[j] | (j > 0 ? near[j - 1] : 0) | (j + 1 < blocksPerRow ? near[j + 1] : 0);
-        }
+        return flags;
+    }
 
-        const std::size_t rowStart = static_cast<std::size_t>(y) * width;
-        int j = 0;
-        while (j < blocksPerRow) {
-            if (need[j] == 0) {
-                ++j;
-                continue;
+    // Writes smooth(in, divisor) into `out`. On entry `outFlags` must describe `out`, which may
+    // hold an older field; on return it describes the new one.
+    void pass(const std::vector<int>& in, const std::vector<std::uint8_t>& inFlags, int divisor,
+              std::vector<int>& out, std::vector<std::uint8_t>& outFlags) {
+        if (divisor == kSpreadDivisor) {
+            run(in, inFlags, out, outFlags, [](int s) { return div_trunc(s, kSpreadDivisor); });
+        } else if (divisor == kMeanDivisor) {
+            run(in, inFlags, out, outFlags, [](int s) { return div_trunc(s, kMeanDivisor); });
+        } else {
+            run(in, inFlags, out, outFlags, [divisor](int s) { return div_trunc(s, divisor); });
+        }
+    }
+
+  private:
+    std::size_t flagIndex(int y, int block) const {
+        return static_cast<std::size_t>(y) * blocksPerRow_ + block;
+    }
+
+    // 1 when any cell of row y in columns first..last (clipped to the row) is not 0.
+    std::uint8_t anyNonZero(const std::vector<int>& field, int y, int first, int last) const {
+        const int* row = field.data() + static_cast<std::size_t>(y) * width_;
+        int any = 0;
+        for (int x = first; x <= std::min(last, width_ - 1); ++x)
+            any |= row[x];
+        return any != 0 ? 1 : 0;
+    }
+
+    template <typename Divide>
+    void run(const std::vector<int>& in, const std::vector<std::uint8_t>& inFlags,
+             std::vector<int>& out, std::vector<std::uint8_t>& outFlags, Divide divide) {
+        for (int y = 0; y < height_; ++y) {
+            for (int j = 0; j < blocksPerRow_; ++j) {
+                std::uint8_t& flag = outFlags[flagIndex(y, j)];
+                if (flag == 0) continue;
+                const auto rowStart = out.begin() + static_cast<std::ptrdiff_t>(y) * width_;
+                std::fill(rowStart + j * kBlock, rowStart + std::min(width_, (j + 1) * kBlock), 0);
+                flag = 0;
             }
-            const int first = j;
-            while (j < blocksPerRow && need[j] != 0)
-                ++j;
-            const int x0 = std::max(2, first * kBlock);
-            const int x1 = std::min(width - 3, j * kBlock - 1);
-            if (x0 <= x1) {
-                smoothSpan(field.data() + rowStart, width, x0, x1, a.data(), e.data(),
+        }
+        if (width_ < 5 || height_ < 5) return;
+
+        for (int y = 2; y <= height_ - 3; ++y) {
+            for (int j = 0; j < blocksPerRow_; ++j) {
+                std::uint8_t any = 0;
+                for (int dy = -2; dy <= 2; ++dy)
+                    any |= inFlags[flagIndex(y + dy, j)];
+                near_[j] = any;
+            }
+            const std::size_t rowStart = static_cast<std::size_t>(y) * width_;
+            int j = 0;
+            while (j < blocksPerRow_) {
+                if (near_[j] == 0) {
+                    ++j;
+                    continue;
+                }
+                const int first = j;
+                while (j < blocksPerRow_ && near_[j] != 0)
+                    ++j;
+                // The kernel reaches two columns beyond the run of non-zero blocks.
+                const int x0 = std::max(2, first * kBlock - 2);
+                const int x1 = std::min(width_ - 3, j * kBlock + 1);
+                if (x0 > x1) continue;
+                smoothSpan(in.data() + rowStart, width_, x0, x1, a_.data(), e_.data(),
                            out.data() + rowStart, divide);
+                for (int block = x0 / kBlock; block <= x1 / kBlock; ++block) {
+                    const int bx0 = std::max(x0, block * kBlock);
+                    const int bx1 = std::min(x1, (block + 1) * kBlock - 1);
+                    outFlags[flagIndex(y, block)] |= anyNonZero(out, y, bx0, bx1);
+                }
             }
         }
     }
-    return out;
-}
+
+    int width_;
+    int height_;
+    int blocksPerRow_;
+    std::vector<int> a_;
+    std::vector<int> e_;
+    std::vector<std::uint8_t> near_;
+};
 
 }  // namespace
 
@@ -127,10 +173,8 @@ std::vector<int> NoiseField::generate(int width, int height, int pointCount, int
         // An empty field still takes its draws, so later users of `random` see the same numbers.
         if (cellCount_ > 0) field[i] = 255;
     }
-    for (int pass = 0; pass < spreadPasses; ++pass)
-        field = smoothFast(field, kSpreadDivisor);
-    for (int pass = 0; pass < softenPasses; ++pass)
-        field = smoothFast(field, kMeanDivisor);
+    field = smoothFast(std::move(field), kSpreadDivisor, spreadPasses);
+    field = smoothFast(std::move(field), kMeanDivisor, softenPasses);
     for (int& value : field)
         value = scaleValue(value, scale);
     return field;
@@ -157,16 +201,19 @@ std::vector<int> NoiseField::smoothMean(const std::vector<int>& field) const {
     return smooth(field, kMeanDivisor);
 }
 
-std::vector<int> NoiseField::smoothFast(const std::vector<int>& field, int divisor) const {
-    if (divisor == kSpreadDivisor) {
-        return smoothBlocks(field, width_, height_,
-                            [](int s) { return div_trunc(s, kSpreadDivisor); });
+std::vector<int> NoiseField::smoothFast(std::vector<int> field, int divisor, int passes) const {
+    if (passes <= 0) return field;
+    // Two fields and their block flags; each pass writes into the one read the pass before.
+    SparseSmoother smoother(width_, height_);
+    std::vector<std::uint8_t> flags = smoother.flagsOf(field);
+    std::vector<int> next(cellCount_, 0);
+    std::vector<std::uint8_t> nextFlags = smoother.emptyFlags();
+    for (int pass = 0; pass < passes; ++pass) {
+        smoother.pass(field, flags, divisor, next, nextFlags);
+        std::swap(field, next);
+        std::swap(flags, nextFlags);
     }
-    if (divisor == kMeanDivisor) {
-        return smoothBlocks(field, width_, height_,
-                            [](int s) { return div_trunc(s, kMeanDivisor); });
-    }
-    return smoothBlocks(field, width_, height_, [divisor](int s) { return div_trunc(s, divisor); });
+    return field;
 }
 
 int NoiseField::scaleValue(int value, int scale) {

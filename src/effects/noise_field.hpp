@@ -27,10 +27,11 @@ class NoiseField {
     // smooth(field, 80): the weighted mean.
     std::vector<int> smoothMean(const std::vector<int>& field) const;
 
-    // Bit for bit the result of smooth(), computed from separable partial sums and skipping
-    // regions whose 5x5 neighbourhood is all 0. The sum may be formed in another order, so
-    // field values must stay within +-(2^31 / 80) for both versions to be free of overflow.
-    std::vector<int> smoothFast(const std::vector<int>& field, int divisor) const;
+    // Bit for bit the result of `passes` smooth() passes (none: `field` itself), computed from
+    // separable partial sums and skipping cells whose 5x5 neighbourhood is all 0. The sums are
+    // formed in another order, so field values must stay within +-(2^31 / 80) for both versions
+    // to be free of overflow. generate smooths with this one.
+    std::vector<int> smoothFast(std::vector<int> field, int divisor, int passes = 1) const;
 
     // The final scaling of one smoothed value: value * (1/255 as a float) * scale, truncated.
     static int scaleValue(int value, int scale);

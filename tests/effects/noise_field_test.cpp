@@ -183,8 +183,9 @@ TEST(NoiseFieldGenerate, SingleInteriorPointGivesTheKnownPatch) {
     EXPECT_EQ(map[index], 2);
 }
 
-TEST(NoiseFieldGenerate, MatchesThePlainPipeline) {
-    const int width = 97, height = 83, cells = width * height;
+// generate with the fire's arguments against the same steps built from the plain smoothing.
+void expectGenerateMatchesPlainPipeline(int width, int height) {
+    const int cells = width * height;
     PortableRand random;
     NoiseField noise;
     const std::vector<int> map = noise.generate(width, height, 210, 6, 10, 40, random);
@@ -201,9 +202,15 @@ TEST(NoiseFieldGenerate, MatchesThePlainPipeline) {
     for (int& value : field)
         value = NoiseField::scaleValue(value, 6);
 
-    EXPECT_EQ(map, field);
+    EXPECT_EQ(map, field) << width << "x" << height;
     EXPECT_GT(countNonZero(map), 0);
     EXPECT_EQ(random.rand(), draws.rand());
+}
+
+TEST(NoiseFieldGenerate, MatchesThePlainPipeline) {
+    // Crowded: patches merge. Sparse: patches stand alone and fade at their rims.
+    expectGenerateMatchesPlainPipeline(97, 83);
+    expectGenerateMatchesPlainPipeline(480, 270);
 }
 
 TEST(NoiseFieldGenerate, BorderIsZeroAndValuesInScale) {
@@ -309,8 +316,16 @@ TEST(NoiseFieldSmoothFast, MatchesPlainOnLargerSizes) {
         expectFastMatchesPlain(width, height, engine);
 }
 
+// `passes` plain passes, the reference for a multi-pass fast call.
+std::vector<int> plainPasses(const NoiseField& noise, std::vector<int> field, int divisor,
+                             int passes) {
+    for (int pass = 0; pass < passes; ++pass)
+        field = noise.smooth(field, divisor);
+    return field;
+}
+
 TEST(NoiseFieldSmoothFast, MatchesPlainOverRepeatedPasses) {
-    // Sparse patches that grow and fade, as in generate, compared pass by pass.
+    // Sparse patches that grow and then fade, as in generate.
     const int width = 150, height = 70;
     NoiseField noise = sizedField(width, height);
     std::mt19937 engine(99);
@@ -318,13 +333,58 @@ TEST(NoiseFieldSmoothFast, MatchesPlainOverRepeatedPasses) {
     std::vector<int> field(width * height, 0);
     for (int p = 0; p < 12; ++p)
         field[cell(engine)] = 255;
-    for (int pass = 0; pass < 50; ++pass) {
-        const int divisor = pass < 10 ? 40 : 80;
-        const std::vector<int> fast = noise.smoothFast(field, divisor);
-        field = noise.smooth(field, divisor);
-        ASSERT_EQ(fast, field) << "pass " << pass;
+
+    EXPECT_EQ(noise.smoothFast(field, 40, 0), field);
+    for (int passes : {1, 2, 3, 10}) {
+        EXPECT_EQ(noise.smoothFast(field, 40, passes), plainPasses(noise, field, 40, passes))
+            << passes << " passes";
     }
-    EXPECT_GT(countNonZero(field), 0);
+    const std::vector<int> spread = plainPasses(noise, field, 40, 10);
+    for (int passes : {1, 5, 40}) {
+        EXPECT_EQ(noise.smoothFast(spread, 80, passes), plainPasses(noise, spread, 80, passes))
+            << passes << " passes";
+    }
+}
+
+TEST(NoiseFieldSmoothFast, PatchesEitherSideOfAnEmptyColumnBlock) {
+    // Columns 32..63 start empty; the left point sits at its edge, the right one far from it,
+    // so the cells the two patches spill into that block differ from pass to pass.
+    const int width = 100, height = 30;
+    NoiseField noise = sizedField(width, height);
+    std::vector<int> field(width * height, 0);
+    field[15 * width + 31] = 255;
+    field[15 * width + 84] = 255;
+    field[4 * width + 66] = 200;
+    for (int passes = 1; passes <= 12; ++passes) {
+        EXPECT_EQ(noise.smoothFast(field, 40, passes), plainPasses(noise, field, 40, passes))
+            << passes << " passes";
+        EXPECT_EQ(noise.smoothFast(field, 80, passes), plainPasses(noise, field, 80, passes))
+            << passes << " passes";
+    }
+}
+
+TEST(NoiseFieldGenerate, PointThatFadesAwayLeavesNothing) {
+    // A lone point under mean passes loses a little to truncation each pass until none is left;
+    // scale 255 keeps every surviving value visible.
+    const int width = 41, height = 41;
+    int lastAlive = -1;
+    for (int passes = 0; passes <= 14; ++passes) {
+        PortableRand random;
+        NoiseField noise;
+        const std::vector<int> map = noise.generate(width, height, 1, 255, 0, passes, random);
+
+        PortableRand draws;
+        std::vector<int> field(width * height, 0);
+        field[static_cast<int>(static_cast<long long>(draws.rand()) * width * height / 32768)] =
+            255;
+        field = plainPasses(noise, field, 80, passes);
+        for (int& value : field)
+            value = NoiseField::scaleValue(value, 255);
+        EXPECT_EQ(map, field) << passes << " passes";
+        if (countNonZero(map) > 0) lastAlive = passes;
+    }
+    EXPECT_GE(lastAlive, 1);
+    EXPECT_LT(lastAlive, 14);
 }
 
 }  // namespace
