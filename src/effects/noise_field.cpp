@@ -22,7 +22,8 @@ constexpr int kMeanDivisor = 80;
 // Width of the column blocks whose all-zero state the fast pass tracks.
 constexpr int kBlock = 32;
 
-// 1/32768 and 1/255, both exact as written into a 32-bit float as the generator defines them.
+// The generator's factors as 32-bit floats: 1/32768 is exact, 1/255 rounds slightly upward,
+// which lets exact multiples of 255/scale reach their full value.
 constexpr float kPointStep = 1.0f / 32768.0f;
 constexpr float kScaleStep = 1.0f / 255.0f;
 
