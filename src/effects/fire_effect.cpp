@@ -1,0 +1,213 @@
+#include "effects/fire_effect.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <utility>
+
+#include "common/int_math.hpp"
+#include "effects/noise_field.hpp"
+
+namespace tavlomi {
+
+namespace {
+
+constexpr int kKeyF = 102;
+constexpr int kKeySpace = 32;
+
+// The cooling map: 210 points, values 0..6, 10 spreading and 40 softening passes.
+constexpr int kCoolingPoints = 210;
+constexpr int kCoolingScale = 6;
+constexpr int kCoolingSpreadPasses = 10;
+constexpr int kCoolingSoftenPasses = 40;
+
+constexpr int kBrushPeak = 255;
+constexpr int kSeedPeak = 254;
+
+// Camera weight in 256ths never drops below this, so a quarter of the picture always shows.
+constexpr int kMinCameraWeight = 60;
+
+void copyLayer(std::span<const int> cells, std::vector<int>& layer) {
+    std::copy_n(cells.begin(), std::min(cells.size(), layer.size()), layer.begin());
+}
+
+int blend(int pal, int cam, int cameraWeight) {
+    return pal + asr((cam - pal) * cameraWeight, 8);
+}
+
+}  // namespace
+
+FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbGrid& rgb,
+                       PortableRand& random, StatusSink& status)
+    : width_(width),
+      height_(height),
+      cellCount_(width * height),
+      currentHeat_(cellCount_, 0),
+      nextHeat_(cellCount_, 0),
+      ballHeat_(cellCount_, 0),
+      mask_(mask),
+      rgb_(rgb),
+      random_(random),
+      status_(status),
+      coolingMap_(NoiseField().generate(width, height, kCoolingPoints, kCoolingScale,
+                                        kCoolingSpreadPasses, kCoolingSoftenPasses, random)) {
+    makeHeatBrush(kBrushPeak);
+    palette_.fill(makeRgbCell(0, 0, 0));
+    loadFirePalette();
+    status_.print("< Fire Effect innitialized >\n");
+}
+
+void FireEffect::update() {
+    if (respondToBall_) {
+        if (lastBallX_ != kNoBall) stampHeatBrush(lastBallX_, lastBallY_);
+        fadeAndMergeBallHeat();
+    } else {
+        seedFromMotion(kSeedPeak);
+    }
+    propagate();
+}
+
+void FireEffect::render(std::span<std::uint32_t> pixels) {
+    for (int i = 0; i < cellCount_; ++i) {
+        const int h = currentHeat_[i];
+        const RgbCell pal = palette_[h];
+        const RgbCell cam = rgb_[i];
+        const int cameraWeight = std::max(255 - h, kMinCameraWeight);
+        pixels[i] = pixelWord(blend(pal.r, cam.r, cameraWeight), blend(pal.g, cam.g, cameraWeight),
+                              blend(pal.b, cam.b, cameraWeight));
+    }
+}
+
+void FireEffect::handleKey(int key) {
+    if (key == kKeyF) {
+        ++paletteIndex_;
+        if (paletteIndex_ > 1) paletteIndex_ = 0;
+        if (paletteIndex_ == 0) {
+            loadFirePalette();
+        } else {
+            loadBluePalette();
+        }
+    } else if (key == kKeySpace) {
+        respondToBall_ = !respondToBall_;
+        if (respondToBall_) {
+            std::fill(ballHeat_.begin(), ballHeat_.end(), 0);
+            status_.print("< Fire responding to Ball >\n");
+        } else {
+            status_.print("< Fire responding to Movement >\n");
+        }
+    }
+}
+
+void FireEffect::ballMoved(int x, int y) {
+    lastBallX_ = x;
+    lastBallY_ = y;
+}
+
+void FireEffect::setHeatForTest(std::span<const int> cells) {
+    copyLayer(cells, currentHeat_);
+}
+
+void FireEffect::setBallHeatForTest(std::span<const int> cells) {
+    copyLayer(cells, ballHeat_);
+}
+
+void FireEffect::setCoolingMapForTest(std::span<const int> cells) {
+    copyLayer(cells, coolingMap_);
+}
+
+void FireEffect::stampHeatBrush(int x, int y) {
+    // The ball keeps the whole disc inside grids of 32 cells and more; on smaller grids the
+    // brush cells beyond an edge are dropped.
+    for (int a = 0; a < kHeatBrushSide; ++a) {
+        const std::int64_t row = static_cast<std::int64_t>(y) - kHeatBrushRadius + a;
+        if (row < 0 || row >= height_) continue;
+        for (int b = 0; b < kHeatBrushSide; ++b) {
+            const std::int64_t column = static_cast<std::int64_t>(x) - kHeatBrushRadius + b;
+            if (column < 0 || column >= width_) continue;
+            const int value = heatBrush_[a][b];
+            if (value > 0) ballHeat_[static_cast<std::size_t>(row * width_ + column)] = value;
+        }
+    }
+}
+
+void FireEffect::fadeAndMergeBallHeat() {
+    ++fadeCounter_;
+    if (fadeCounter_ > 1) {
+        fadeCounter_ = 0;
+        for (int& value : ballHeat_) {
+            if (value > 0) --value;
+        }
+    }
+    for (int i = 0; i < cellCount_; ++i) {
+        if (ballHeat_[i] > currentHeat_[i]) currentHeat_[i] = ballHeat_[i];
+    }
+}
+
+void FireEffect::seedFromMotion(int peak) {
+    const int spread = div_trunc(peak, 20);
+    for (int y = 1; y <= height_ - 4; ++y) {
+        for (int x = 1; x <= width_ - 2; ++x) {
+            const int i = y * width_ + x;
+            if (mask_[i] != 0) currentHeat_[i] = peak - spread + random_.rand() % spread;
+        }
+    }
+}
+
+void FireEffect::propagate() {
+    coolingScroll_ -= width_;
+    if (coolingScroll_ < 0) coolingScroll_ = cellCount_ - width_;
+    int base = coolingScroll_;
+    const std::vector<int>& heat = currentHeat_;
+    for (int y = 1; y <= height_ - 3; ++y) {
+        for (int x = 1; x <= width_ - 2; ++x) {
+            const int i = y * width_ + x;
+            const int below = i + width_;
+            const int below2 = below + width_;
+            const int sum = heat[i - 1] + heat[i + 1] + heat[below - 1] + heat[below] +
+                            heat[below + 1] + heat[below2 - 1] + heat[below2] + heat[below2 + 1];
+            const int v = asr(sum, 3) - coolingMap_[base + x];
+            nextHeat_[i] = v >= 0 ? v : 0;
+        }
+        base = (base + width_) % cellCount_;
+    }
+    swapBuffers();
+}
+
+void FireEffect::swapBuffers() {
+    std::swap(currentHeat_, nextHeat_);
+}
+
+void FireEffect::makeHeatBrush(int peak) {
+    const float radius = static_cast<float>(kHeatBrushRadius);
+    const int spread = div_trunc(peak, 7);
+    for (int b = 0; b < kHeatBrushSide; ++b) {
+        for (int a = 0; a < kHeatBrushSide; ++a) {
+            const double da = static_cast<double>(radius - static_cast<float>(a));
+            const double db = static_cast<double>(radius - static_cast<float>(b));
+            const bool inside = std::sqrt(da * da + db * db) <= static_cast<double>(radius);
+            heatBrush_[a][b] = inside ? peak - spread + random_.rand() % spread : 0;
+        }
+    }
+}
+
+void FireEffect::loadFirePalette() {
+    for (int k = 0; k < 85; ++k) {
+        palette_[k] = makeRgbCell(3 * k, 0, 0);
+        palette_[85 + k] = makeRgbCell(255, 3 * k, 0);
+        palette_[170 + k] = makeRgbCell(255, 255, 3 * k);
+    }
+    palette_[254] = makeRgbCell(255, 255, 255);
+    palette_[255] = makeRgbCell(255, 255, 255);
+}
+
+void FireEffect::loadBluePalette() {
+    for (int k = 0; k < 85; ++k) {
+        palette_[k] = makeRgbCell(0, 0, 3 * k);
+        palette_[85 + k] = makeRgbCell(0, 3 * k, 255);
+        palette_[170 + k] = makeRgbCell(3 * k, 255, 255);
+    }
+    palette_[254] = makeRgbCell(255, 255, 255);
+    palette_[255] = makeRgbCell(255, 255, 255);
+}
+
+}  // namespace tavlomi
