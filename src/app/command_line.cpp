@@ -13,7 +13,8 @@ namespace {
 // after the digits and no overflow.
 std::optional<long long> parseInteger(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     if (i == text.size()) return std::nullopt;
@@ -93,8 +94,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         }
     }
     if (sourcesGiven > 1) {
-        result.error =
-            "choose one picture source: --camera, --device, --video or --test-scene";
+        result.error = "choose one picture source: --camera, --device, --video or --test-scene";
         return result;
     }
 

@@ -12,7 +12,7 @@
 namespace tavlomi {
 
 class Display {
-public:
+  public:
     // Takes the next queued event; false when the queue is empty.
     virtual bool pollEvent(InputEvent& event) = 0;
 
@@ -26,7 +26,7 @@ public:
     virtual void present() = 0;
     virtual void pause(int milliseconds) = 0;
 
-protected:
+  protected:
     ~Display() = default;
 };
 

@@ -10,14 +10,14 @@
 namespace tavlomi {
 
 class FrameLoop {
-public:
+  public:
     // pauseMilliseconds is the sleep after each frame (10 for the toy, 0 for replays).
     FrameLoop(Display& display, Toy& toy, int pauseMilliseconds);
 
     // Runs one frame; false when an event ended the program (the frame stops there).
     bool runFrame();
 
-private:
+  private:
     bool processEvents();
     void composeFrame();
 

@@ -9,26 +9,26 @@ namespace tavlomi {
 
 // The commands events turn into; the toy carries them out.
 class InputTarget {
-public:
+  public:
     virtual void adjustThreshold(bool up) = 0;
     // index 0, 1 or 2 of the effect table.
     virtual void selectEffect(int index) = 0;
     virtual void passKey(int key) = 0;
     virtual void placeBall(int x, int y) = 0;
 
-protected:
+  protected:
     ~InputTarget() = default;
 };
 
 class InputDispatch {
-public:
+  public:
     enum class Outcome { Continue, Quit };
 
     // Handles one event; Quit means the program ends now, before any later event is handled.
     Outcome handle(const InputEvent& event, InputTarget& toy);
     bool dragging() const { return dragging_; }
 
-private:
+  private:
     Outcome dispatchKey(int key, InputTarget& toy);
 
     // True while a mouse button is held after a press inside the window.

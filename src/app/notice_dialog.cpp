@@ -19,8 +19,8 @@ bool onPath(std::string_view program) {
     while (!rest.empty()) {
         const std::size_t colon = rest.find(':');
         const std::string_view dir = rest.substr(0, colon);
-        const std::string candidate = std::string(dir.empty() ? "." : dir) + "/" +
-                                      std::string(program);
+        const std::string candidate =
+            std::string(dir.empty() ? "." : dir) + "/" + std::string(program);
         if (access(candidate.c_str(), X_OK) == 0) return true;
         rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
     }
@@ -29,7 +29,8 @@ bool onPath(std::string_view program) {
 
 bool runAndWait(std::vector<std::string> argv) {
     std::vector<char*> args;
-    for (std::string& arg : argv) args.push_back(arg.data());
+    for (std::string& arg : argv)
+        args.push_back(arg.data());
     args.push_back(nullptr);
     const pid_t child = fork();
     if (child < 0) return false;
@@ -53,7 +54,8 @@ bool showNoticeDialog(const std::string& title, const std::string& text) {
         return false;
     }
     if (onPath("zenity")) {
-        return runAndWait({"zenity", "--error", "--no-markup", "--title=" + title, "--text=" + text});
+        return runAndWait(
+            {"zenity", "--error", "--no-markup", "--title=" + title, "--text=" + text});
     }
     if (onPath("kdialog")) return runAndWait({"kdialog", "--title", title, "--error", text});
     if (onPath("xmessage")) {

@@ -170,8 +170,9 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> bytes;
     std::size_t nextEvent = 0;
     // Events are replayed in frame order; within a frame, in file order.
-    std::stable_sort(script.events.begin(), script.events.end(),
-                     [](const ScriptedEvent& a, const ScriptedEvent& b) { return a.frame < b.frame; });
+    std::stable_sort(
+        script.events.begin(), script.events.end(),
+        [](const ScriptedEvent& a, const ScriptedEvent& b) { return a.frame < b.frame; });
     for (long long frame = 0; frame < options.frames; ++frame) {
         for (; nextEvent < script.events.size() && script.events[nextEvent].frame == frame;
              ++nextEvent) {

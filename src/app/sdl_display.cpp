@@ -12,8 +12,8 @@ constexpr Uint32 kGreenMask = 0x0000FF00;
 constexpr Uint32 kBlueMask = 0x000000FF;
 
 bool isStandardLayout(const SDL_PixelFormat* format) {
-    return format->BitsPerPixel == 32 && format->Rmask == kRedMask &&
-           format->Gmask == kGreenMask && format->Bmask == kBlueMask;
+    return format->BitsPerPixel == 32 && format->Rmask == kRedMask && format->Gmask == kGreenMask &&
+           format->Bmask == kBlueMask;
 }
 }  // namespace
 
@@ -40,10 +40,10 @@ std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscr
     // otherwise the blit converts from 0x00RRGGBB.
     const SDL_PixelFormat* format = screen->format;
     const bool standard = isStandardLayout(format);
-    SDL_Surface* effectSurface = SDL_CreateRGBSurface(
-        SDL_SWSURFACE, width, height, 32, standard ? format->Rmask : kRedMask,
-        standard ? format->Gmask : kGreenMask, standard ? format->Bmask : kBlueMask,
-        standard ? format->Amask : 0);
+    SDL_Surface* effectSurface =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, 32, standard ? format->Rmask : kRedMask,
+                             standard ? format->Gmask : kGreenMask,
+                             standard ? format->Bmask : kBlueMask, standard ? format->Amask : 0);
     if (effectSurface == nullptr) {
         error = std::string("cannot create the effect surface: ") + SDL_GetError();
         SDL_Quit();
@@ -126,16 +126,21 @@ bool SdlDisplay::pushEvent(const InputEvent& event) {
     return SDL_PushEvent(&sdlEvent) == 0;
 }
 
-void SdlDisplay::clearScreen() { SDL_FillRect(screen_, nullptr, 0); }
+void SdlDisplay::clearScreen() {
+    SDL_FillRect(screen_, nullptr, 0);
+}
 
 std::span<std::uint32_t> SdlDisplay::lockEffectSurface() {
     SDL_LockSurface(effectSurface_);
     // A 32-bit software surface's rows are exactly width words, one after the other.
-    return {static_cast<std::uint32_t*>(effectSurface_->pixels),
-            static_cast<std::size_t>(effectSurface_->w) * static_cast<std::size_t>(effectSurface_->h)};
+    return {
+        static_cast<std::uint32_t*>(effectSurface_->pixels),
+        static_cast<std::size_t>(effectSurface_->w) * static_cast<std::size_t>(effectSurface_->h)};
 }
 
-void SdlDisplay::unlockEffectSurface() { SDL_UnlockSurface(effectSurface_); }
+void SdlDisplay::unlockEffectSurface() {
+    SDL_UnlockSurface(effectSurface_);
+}
 
 void SdlDisplay::blitEffectSurface() {
     SDL_Rect source{0, 0, static_cast<Uint16>(effectSurface_->w),
@@ -158,7 +163,9 @@ void SdlDisplay::present() {
     if (fullscreen_) SDL_Flip(screen_);
 }
 
-void SdlDisplay::pause(int milliseconds) { SDL_Delay(static_cast<Uint32>(milliseconds)); }
+void SdlDisplay::pause(int milliseconds) {
+    SDL_Delay(static_cast<Uint32>(milliseconds));
+}
 
 void SdlDisplay::copyScreen(std::vector<std::uint32_t>& words) {
     const int width = screen_->w;

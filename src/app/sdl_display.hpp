@@ -14,7 +14,7 @@ struct SDL_Surface;
 namespace tavlomi {
 
 class SdlDisplay final : public Display, private Screen {
-public:
+  public:
     // Initialises SDL's video and opens a 32-bit display of width x height; nullptr and a
     // reason in error when that fails.
     static std::unique_ptr<SdlDisplay> open(int width, int height, bool fullscreen,
@@ -44,7 +44,7 @@ public:
     };
     SdlDisplay(Key, SDL_Surface* screen, SDL_Surface* effectSurface, bool fullscreen);
 
-private:
+  private:
     void fillRect(ScreenRect rect, std::uint32_t color) override;
 
     SDL_Surface* screen_;

@@ -10,7 +10,7 @@
 namespace tavlomi {
 
 class StdoutStatus final : public StatusSink {
-public:
+  public:
     void print(std::string_view line) override {
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);

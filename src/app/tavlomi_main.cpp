@@ -54,12 +54,12 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
         case SourceKind::CameraIndex: {
             const std::size_t count = listCameras().size();
             if (static_cast<std::size_t>(cl.cameraIndex) >= count) {
-                std::cerr << "tavlomi: there is no camera " << cl.cameraIndex << " ("
-                          << count << " found; see --list-cameras)\n";
+                std::cerr << "tavlomi: there is no camera " << cl.cameraIndex << " (" << count
+                          << " found; see --list-cameras)\n";
                 return nullptr;
             }
-            source = GstFrameSource::openCamera(static_cast<std::size_t>(cl.cameraIndex),
-                                                width, height, error);
+            source = GstFrameSource::openCamera(static_cast<std::size_t>(cl.cameraIndex), width,
+                                                height, error);
             break;
         }
         case SourceKind::DefaultCamera:
@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
         case Action::Run:
             break;
     }
-    for (const std::string& warning : cl.warnings) std::cerr << "tavlomi: " << warning << "\n";
+    for (const std::string& warning : cl.warnings)
+        std::cerr << "tavlomi: " << warning << "\n";
     if (cl.badFirstArgument) {
         std::cerr << kBadFirstArgumentTitle << ": " << kBadFirstArgumentText << "\n";
         showNoticeDialog(kBadFirstArgumentTitle, kBadFirstArgumentText);

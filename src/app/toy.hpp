@@ -22,7 +22,7 @@
 namespace tavlomi {
 
 class Toy final : public InputTarget {
-public:
+  public:
     static constexpr int kInitialThreshold = 14;
     static constexpr int kBallRadius = 10;
     static constexpr int kWaterDamping = 25;
@@ -55,7 +55,7 @@ public:
     const RgbGrid& rgbGrid() const { return captureSource_.getRgbGrid(); }
     const MotionMask& motionMask() const { return motionDetector_.motionMask(); }
 
-private:
+  private:
     int gridWidth_;
     int gridHeight_;
     int scale_ = 1;

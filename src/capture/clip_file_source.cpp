@@ -5,8 +5,8 @@
 
 namespace tavlomi {
 
-std::unique_ptr<ClipFileSource> ClipFileSource::open(const std::string& path, int width,
-                                                     int height, std::string& error) {
+std::unique_ptr<ClipFileSource> ClipFileSource::open(const std::string& path, int width, int height,
+                                                     std::string& error) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         error = "cannot read the clip '" + path + "': " + std::strerror(errno);
@@ -22,16 +22,15 @@ std::unique_ptr<ClipFileSource> ClipFileSource::open(const std::string& path, in
     if (size <= 0 || static_cast<unsigned long>(size) % frameBytes != 0) {
         error = "the clip '" + path + "' holds " + std::to_string(size) +
                 " bytes, not a whole number of " + std::to_string(width) + " x " +
-                std::to_string(height) + " frames (" + std::to_string(frameBytes) +
-                " bytes each)";
+                std::to_string(height) + " frames (" + std::to_string(frameBytes) + " bytes each)";
         return nullptr;
     }
     const long long frameCount = size / static_cast<long long>(frameBytes);
     return std::make_unique<ClipFileSource>(std::move(file), frameBytes, frameCount);
 }
 
-ClipFileSource::ClipFileSource(std::unique_ptr<std::FILE, FileCloser> file,
-                               std::size_t frameBytes, long long frameCount)
+ClipFileSource::ClipFileSource(std::unique_ptr<std::FILE, FileCloser> file, std::size_t frameBytes,
+                               long long frameCount)
     : file_(std::move(file)), frameBytes_(frameBytes), frameCount_(frameCount) {}
 
 bool ClipFileSource::copyNewestFrame(std::span<std::uint8_t> frameBuffer) {

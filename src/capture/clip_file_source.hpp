@@ -14,7 +14,7 @@
 namespace tavlomi {
 
 class ClipFileSource final : public FrameSource {
-public:
+  public:
     // nullptr and a reason in error when the file cannot be read or does not hold a whole
     // number (at least one) of width x height frames.
     static std::unique_ptr<ClipFileSource> open(const std::string& path, int width, int height,
@@ -29,7 +29,7 @@ public:
     ClipFileSource(std::unique_ptr<std::FILE, FileCloser> file, std::size_t frameBytes,
                    long long frameCount);
 
-private:
+  private:
     std::unique_ptr<std::FILE, FileCloser> file_;
     std::size_t frameBytes_;
     long long frameCount_;

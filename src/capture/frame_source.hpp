@@ -11,7 +11,7 @@
 namespace tavlomi {
 
 class FrameSource {
-public:
+  public:
     virtual ~FrameSource() = default;
 
     // Never waits. When a frame arrived since the last call, writes the newest one into

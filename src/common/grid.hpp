@@ -28,7 +28,9 @@ constexpr std::uint32_t pixelWord(int r, int g, int b) {
     return 0xFF000000u | static_cast<std::uint32_t>(r) << 16 | static_cast<std::uint32_t>(g) << 8 |
            static_cast<std::uint32_t>(b);
 }
-constexpr std::uint32_t pixelWord(RgbCell cell) { return pixelWord(cell.r, cell.g, cell.b); }
+constexpr std::uint32_t pixelWord(RgbCell cell) {
+    return pixelWord(cell.r, cell.g, cell.b);
+}
 
 // The camera picture, upright and mirrored left to right.
 using RgbGrid = std::vector<RgbCell>;

@@ -9,10 +9,14 @@ namespace tavlomi {
 
 // Arithmetic shift right: rounds toward minus infinity, so asr(-1, 3) is -1 (C++20 defines >> on
 // negative values this way).
-constexpr int asr(int value, int bits) { return value >> bits; }
+constexpr int asr(int value, int bits) {
+    return value >> bits;
+}
 
 // Division truncating toward zero, so div_trunc(-30, 25) is -1.
-constexpr int div_trunc(int numerator, int denominator) { return numerator / denominator; }
+constexpr int div_trunc(int numerator, int denominator) {
+    return numerator / denominator;
+}
 
 // Clamp into [lo, hi]; lo is tested first, so a crossed range yields hi.
 constexpr int clamp_to(int value, int lo, int hi) {
@@ -22,9 +26,13 @@ constexpr int clamp_to(int value, int lo, int hi) {
 }
 
 // Clamp a colour channel into 0..255.
-constexpr int clamp_u8(int value) { return clamp_to(value, 0, 255); }
+constexpr int clamp_u8(int value) {
+    return clamp_to(value, 0, 255);
+}
 
 // Float-to-int conversion truncating toward zero, as every float-to-int conversion of the toy is.
-constexpr int trunc_to_int(double value) { return static_cast<int>(value); }
+constexpr int trunc_to_int(double value) {
+    return static_cast<int>(value);
+}
 
 }  // namespace tavlomi

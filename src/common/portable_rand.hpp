@@ -9,14 +9,14 @@
 namespace tavlomi {
 
 class PortableRand {
-public:
+  public:
     // Next value, 0..32767.
     int rand() {
         next_ = next_ * 1103515245u + 12345u;
         return static_cast<int>((next_ / 65536u) % 32768u);
     }
 
-private:
+  private:
     std::uint32_t next_ = 1;
 };
 

@@ -7,10 +7,10 @@
 namespace tavlomi {
 
 class StatusSink {
-public:
+  public:
     virtual void print(std::string_view line) = 0;
 
-protected:
+  protected:
     ~StatusSink() = default;
 };
 

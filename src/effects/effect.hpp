@@ -10,7 +10,7 @@
 namespace tavlomi {
 
 class Effect {
-public:
+  public:
     virtual ~Effect() = default;
 
     // Advance the effect by one frame.

@@ -8,7 +8,8 @@ ShowMotion::ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& st
 }
 
 void ShowMotion::render(std::span<std::uint32_t> pixels) {
-    for (int i = 0; i < cellCount_; ++i) pixels[i] = pixelWord(rgb_[i]);
+    for (int i = 0; i < cellCount_; ++i)
+        pixels[i] = pixelWord(rgb_[i]);
 }
 
 }  // namespace tavlomi

@@ -9,7 +9,7 @@
 namespace tavlomi {
 
 class ShowMotion final : public Effect {
-public:
+  public:
     ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status);
 
     void update() override {}
@@ -17,7 +17,7 @@ public:
     void handleKey(int) override {}
     void ballMoved(int, int) override {}
 
-private:
+  private:
     int width_;
     int height_;
     int cellCount_;

@@ -8,7 +8,9 @@
 namespace tavlomi {
 namespace {
 
-ParseResult parse(std::vector<std::string> args) { return parseCommandLine(args); }
+ParseResult parse(std::vector<std::string> args) {
+    return parseCommandLine(args);
+}
 
 TEST(CommandLineMode, NoArgumentsIsFullScreen320x240) {
     const ParseResult r = parse({});
@@ -66,16 +68,16 @@ TEST(CommandLineSize, OtherArgumentCountsKeepTheDefaultSizeWithAWarning) {
 }
 
 TEST(CommandLineSize, BadSizesAreErrors) {
-    for (const auto& [w, h] : std::vector<std::pair<std::string, std::string>>{
-             {"0", "480"},
-             {"640", "0"},
-             {"-640", "480"},
-             {"abc", "480"},
-             {"640", "4x0"},
-             {"", "480"},
-             {"16385", "16"},
-             {"16", "99999999999999999999"},
-             {"2147483648", "1"}}) {
+    for (const auto& [w, h] :
+         std::vector<std::pair<std::string, std::string>>{{"0", "480"},
+                                                          {"640", "0"},
+                                                          {"-640", "480"},
+                                                          {"abc", "480"},
+                                                          {"640", "4x0"},
+                                                          {"", "480"},
+                                                          {"16385", "16"},
+                                                          {"16", "99999999999999999999"},
+                                                          {"2147483648", "1"}}) {
         const ParseResult r = parse({"window", w, h});
         EXPECT_FALSE(r.error.empty()) << w << " x " << h;
     }
@@ -113,8 +115,8 @@ TEST(CommandLineOptions, SourcesAndActions) {
 }
 
 TEST(CommandLineOptions, MalformedOptionsAreErrors) {
-    for (const char* bad : {"--camera=", "--camera=-1", "--camera=x", "--device=", "--video=",
-                            "--fullscreen", "--zoomy=2", "--"}) {
+    for (const char* bad : {"--camera=", "--camera=-1", "--camera=x",
+                            "--device=", "--video=", "--fullscreen", "--zoomy=2", "--"}) {
         EXPECT_FALSE(parse({bad}).error.empty()) << bad;
     }
     EXPECT_FALSE(parse({"--test-scene", "--camera=1"}).error.empty());

@@ -30,9 +30,9 @@ TEST(EventScript, ParsesEveryKindInFileOrder) {
 }
 
 TEST(EventScript, MalformedLinesNameTheLine) {
-    for (const char* bad : {"x key 61", "3 key", "3 key 61 62", "3 key abc", "3 key 0",
-                            "3 key 400", "3 down 1", "3 down 1 2 3", "3 move -1 2",
-                            "3 up 1 70000", "3 jump", "3 quit now", "-1 quit", "3"}) {
+    for (const char* bad :
+         {"x key 61", "3 key", "3 key 61 62", "3 key abc", "3 key 0", "3 key 400", "3 down 1",
+          "3 down 1 2 3", "3 move -1 2", "3 up 1 70000", "3 jump", "3 quit now", "-1 quit", "3"}) {
         const EventScript script = parseEventScript(std::string("# ok\n") + bad + "\n");
         EXPECT_NE(script.error.find("line 2"), std::string::npos) << bad << ": " << script.error;
         EXPECT_TRUE(script.events.empty()) << bad;
@@ -41,10 +41,12 @@ TEST(EventScript, MalformedLinesNameTheLine) {
 
 TEST(EventScript, TooManyEventsInOneFrameAreRefused) {
     std::string text;
-    for (int i = 0; i <= kMaxEventsPerFrame; ++i) text += "7 key 61\n";
+    for (int i = 0; i <= kMaxEventsPerFrame; ++i)
+        text += "7 key 61\n";
     EXPECT_FALSE(parseEventScript(text).error.empty());
     text = "";
-    for (int i = 0; i < kMaxEventsPerFrame; ++i) text += "7 key 61\n";
+    for (int i = 0; i < kMaxEventsPerFrame; ++i)
+        text += "7 key 61\n";
     EXPECT_TRUE(parseEventScript(text).error.empty());
 }
 

@@ -12,27 +12,28 @@ namespace tavlomi {
 namespace {
 
 class RecordingStatus final : public StatusSink {
-public:
+  public:
     void print(std::string_view line) override { text += line; }
     std::string text;
 };
 
 // A camera that shows one uniform grey picture from its first frame on.
 class GreySource final : public FrameSource {
-public:
+  public:
     explicit GreySource(std::uint8_t level) : level_(level) {}
     bool copyNewestFrame(std::span<std::uint8_t> frame) override {
-        for (std::uint8_t& byte : frame) byte = level_;
+        for (std::uint8_t& byte : frame)
+            byte = level_;
         return true;
     }
 
-private:
+  private:
     std::uint8_t level_;
 };
 
 // Records the display calls of each frame and keeps the effect surface and the screen.
 class FakeDisplay final : public Display, private Screen {
-public:
+  public:
     FakeDisplay(int width, int height)
         : surface(static_cast<std::size_t>(width * height), 0xDEADBEEF) {}
 
@@ -51,13 +52,15 @@ public:
     void blitEffectSurface() override { calls.push_back("blit"); }
     Screen& screen() override { return *this; }
     void present() override { calls.push_back("present"); }
-    void pause(int milliseconds) override { calls.push_back("pause " + std::to_string(milliseconds)); }
+    void pause(int milliseconds) override {
+        calls.push_back("pause " + std::to_string(milliseconds));
+    }
 
     std::deque<InputEvent> queue;
     std::vector<std::string> calls;
     std::vector<std::uint32_t> surface;
 
-private:
+  private:
     void fillRect(ScreenRect, std::uint32_t color) override {
         calls.push_back(color == 0xFFFF00FF ? "ball" : "fill");
     }
@@ -82,7 +85,8 @@ TEST(FrameLoop, OneFrameComposesInOrderAndPauses) {
     EXPECT_EQ(display.calls, (std::vector<std::string>{"clear", "lock", "unlock", "blit", "ball",
                                                        "ball", "present", "pause 10"}));
     // The plain view shows the camera's grey in every word.
-    for (std::uint32_t word : display.surface) ASSERT_EQ(word, 0xFF646464u);
+    for (std::uint32_t word : display.surface)
+        ASSERT_EQ(word, 0xFF646464u);
 }
 
 TEST(FrameLoop, EscapeEndsTheFrameBeforeAnythingElse) {
@@ -108,10 +112,12 @@ TEST(FrameLoop, ThresholdChangeTakesEffectInTheSameFrame) {
     Toy toy(40, 40, source, status);
     FakeDisplay display(40, 40);
     FrameLoop loop(display, toy, 0);
-    for (int i = 0; i < 85; ++i) display.queue.push_back({InputEvent::Type::KeyDown, 61, 0, 0});
+    for (int i = 0; i < 85; ++i)
+        display.queue.push_back({InputEvent::Type::KeyDown, 61, 0, 0});
     ASSERT_TRUE(loop.runFrame());
     EXPECT_EQ(toy.motionThreshold(), 99);
-    for (std::uint8_t cell : toy.motionMask()) ASSERT_EQ(cell, 0);
+    for (std::uint8_t cell : toy.motionMask())
+        ASSERT_EQ(cell, 0);
 }
 
 TEST(FrameLoop, DraggingMovesTheBallBeforeItsStep) {

@@ -10,7 +10,7 @@ namespace {
 
 // Records the commands in the order they arrive.
 class RecordingTarget final : public InputTarget {
-public:
+  public:
     void adjustThreshold(bool up) override { log.push_back(up ? "up" : "down"); }
     void selectEffect(int index) override { log.push_back("select " + std::to_string(index)); }
     void passKey(int key) override { log.push_back("key " + std::to_string(key)); }
@@ -20,29 +20,36 @@ public:
     std::vector<std::string> log;
 };
 
-InputEvent key(int code) { return {InputEvent::Type::KeyDown, code, 0, 0}; }
-InputEvent mouse(InputEvent::Type type, int x, int y) { return {type, 0, x, y}; }
+InputEvent key(int code) {
+    return {InputEvent::Type::KeyDown, code, 0, 0};
+}
+InputEvent mouse(InputEvent::Type type, int x, int y) {
+    return {type, 0, x, y};
+}
 
 using Outcome = InputDispatch::Outcome;
 
 TEST(InputDispatchKeys, ThresholdKeys) {
     InputDispatch dispatch;
     RecordingTarget target;
-    for (int code : {61, 270, 45, 269}) EXPECT_EQ(dispatch.handle(key(code), target), Outcome::Continue);
+    for (int code : {61, 270, 45, 269})
+        EXPECT_EQ(dispatch.handle(key(code), target), Outcome::Continue);
     EXPECT_EQ(target.log, (std::vector<std::string>{"up", "up", "down", "down"}));
 }
 
 TEST(InputDispatchKeys, DigitsOneToThreeSelectAndFourToNineDoNothing) {
     InputDispatch dispatch;
     RecordingTarget target;
-    for (int code = 49; code <= 57; ++code) dispatch.handle(key(code), target);
+    for (int code = 49; code <= 57; ++code)
+        dispatch.handle(key(code), target);
     EXPECT_EQ(target.log, (std::vector<std::string>{"select 0", "select 1", "select 2"}));
 }
 
 TEST(InputDispatchKeys, EveryOtherKeyReachesTheEffect) {
     InputDispatch dispatch;
     RecordingTarget target;
-    for (int code : {48, 102, 32, 97, 43, 13, 282, 300}) dispatch.handle(key(code), target);
+    for (int code : {48, 102, 32, 97, 43, 13, 282, 300})
+        dispatch.handle(key(code), target);
     EXPECT_EQ(target.log, (std::vector<std::string>{"key 48", "key 102", "key 32", "key 97",
                                                     "key 43", "key 13", "key 282", "key 300"}));
 }

@@ -21,7 +21,8 @@ TEST(Luminance, WorkedValues) {
 }
 
 TEST(Luminance, GreyIsOneLessThanItsLevel) {
-    for (int v = 1; v <= 255; ++v) EXPECT_EQ(luminance(v, v, v), v - 1) << v;
+    for (int v = 1; v <= 255; ++v)
+        EXPECT_EQ(luminance(v, v, v), v - 1) << v;
 }
 
 TEST(ConvertFrame, LastBufferPixelIsTopLeftCell) {
@@ -37,7 +38,8 @@ TEST(ConvertFrame, LastBufferPixelIsTopLeftCell) {
     EXPECT_EQ(rgb[0].g, 20);
     EXPECT_EQ(rgb[0].b, 10);
     EXPECT_EQ(luma[0], 21);
-    for (int k = 1; k < cells; ++k) EXPECT_EQ(luma[k], 0) << k;
+    for (int k = 1; k < cells; ++k)
+        EXPECT_EQ(luma[k], 0) << k;
 }
 
 TEST(ConvertFrame, PictureIsUprightAndMirrored) {

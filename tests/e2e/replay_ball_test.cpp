@@ -40,7 +40,8 @@ TEST(ReplayBall, MotionOnTheBallsRowOnlyNeverMovesIt) {
     const Picture black{64, 64, std::vector<std::uint32_t>(64 * 64, 0)};
     runner.addFrame(black);
     Picture row{64, 64, std::vector<std::uint32_t>(64 * 64, 0)};
-    for (int x = 0; x < 64; ++x) row.pixels[32 * 64 + x] = 0xFFFFFF;
+    for (int x = 0; x < 64; ++x)
+        row.pixels[32 * 64 + x] = 0xFFFFFF;
     runner.addFrame(mirrored(row));
     const ReplayResult result = runner.run(64, 64, 3);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
@@ -54,24 +55,26 @@ TEST(ReplayBall, MotionOnTheBallsRowOnlyNeverMovesIt) {
 
 TEST(ReplayBall, DragPlacesTheBallAndItKeepsItsVelocity) {
     // The push of frame 1 leaves velocity (-0.09, -0.12), halved every frame. Frame 3 presses at
-    // (10, 10): the ball is clamped to (16, 16). Frame 4 drags it to (50, 40); that frame's step
-    // still moves it by (-0.01125, -0.015), so the cross is drawn at (49, 39). After the release
-    // in frame 5, motion events no longer move it.
+    // (10, 10): the ball is clamped to (16, 16). Frame 4 drags it to (45, 40); that frame's step
+    // still moves it by (-0.01125, -0.015), so the cross is drawn at (44, 39). After the release
+    // in frame 5, motion events no longer move it. Frame 7 presses at (60, 60), past the bounds
+    // of a 64-cell grid: (48, 48), less that frame's glide.
     ReplayRunner runner;
     const Picture black{64, 64, std::vector<std::uint32_t>(64 * 64, 0)};
     runner.addFrame(black);
     runner.addFrame(darkWithWhiteCell(64, 35, 36));
     runner.setEvents(
         "3 down 10 10\n"
-        "4 move 50 40\n"
-        "5 up 50 40\n"
-        "6 move 20 20\n");
-    const ReplayResult result = runner.run(64, 64, 7);
+        "4 move 45 40\n"
+        "5 up 45 40\n"
+        "6 move 20 20\n"
+        "7 down 60 60\n");
+    const ReplayResult result = runner.run(64, 64, 8);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
-    ASSERT_EQ(result.screens.size(), 7u);
-    const int expected[7][2] = {{32, 32}, {31, 31}, {31, 31}, {16, 16},
-                                {49, 39}, {49, 39}, {49, 39}};
-    for (int i = 0; i < 7; ++i) {
+    ASSERT_EQ(result.screens.size(), 8u);
+    const int expected[8][2] = {{32, 32}, {31, 31}, {31, 31}, {16, 16},
+                                {44, 39}, {44, 39}, {44, 39}, {47, 47}};
+    for (int i = 0; i < 8; ++i) {
         int x = -1, y = -1;
         ASSERT_TRUE(findCross(result.screens[i], 64, 64, x, y)) << "frame " << i;
         EXPECT_EQ(x, expected[i][0]) << "frame " << i;

@@ -28,7 +28,8 @@ void writeFile(const std::string& path, const void* data, std::size_t size) {
 
 std::string quote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
@@ -127,7 +128,8 @@ ReplayResult ReplayRunner::run(int width, int height, long long frames,
                    " --frames " + std::to_string(frames) + " --input " + quote(clip) +
                    " --events " + quote(events) + " --screens " + quote(screens);
     } else {
-        for (const std::string& arg : extraArgs) command += " " + quote(arg);
+        for (const std::string& arg : extraArgs)
+            command += " " + quote(arg);
     }
     ReplayResult result = runCommand(command, directory_);
     const std::string bytes = readFile(screens);
@@ -137,7 +139,8 @@ ReplayResult ReplayRunner::run(int width, int height, long long frames,
         std::vector<std::uint32_t> words(screenBytes / 4);
         for (std::size_t i = 0; i < words.size(); ++i) {
             const auto byte = [&](std::size_t k) {
-                return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[offset + 4 * i + k]));
+                return static_cast<std::uint32_t>(
+                    static_cast<unsigned char>(bytes[offset + 4 * i + k]));
             };
             words[i] = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
         }

@@ -38,7 +38,7 @@ struct ReplayResult {
 };
 
 class ReplayRunner {
-public:
+  public:
     ReplayRunner();
     ~ReplayRunner();
 
@@ -50,7 +50,7 @@ public:
                      const std::vector<std::string>& extraArgs = {});
     const std::string& directory() const { return directory_; }
 
-private:
+  private:
     std::string directory_;
     std::vector<std::uint8_t> clip_;
     std::string events_;

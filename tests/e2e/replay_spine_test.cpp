@@ -81,7 +81,8 @@ TEST(ReplaySpine, FrameIUsesClipFrameMinIK) {
     ReplayRunner runner;
     const Picture frames[3] = {darkTexture(32, 32, 0), darkTexture(32, 32, 5),
                                darkTexture(32, 32, 9)};
-    for (const Picture& f : frames) runner.addFrame(f);
+    for (const Picture& f : frames)
+        runner.addFrame(f);
     const ReplayResult result = runner.run(32, 32, 5);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     ASSERT_EQ(result.screens.size(), 5u);
@@ -106,13 +107,13 @@ TEST(ReplaySpine, BadInputIsRefusedWithStatus2) {
     EXPECT_NE(badEvents.err.find("line 1"), std::string::npos) << badEvents.err;
     EXPECT_TRUE(badEvents.out.empty());
     EXPECT_EQ(runner.run(16, 16, 1, {"--size", "16", "16", "--frames", "1"}).exitStatus, 2);
-    EXPECT_EQ(runner.run(16, 16, 1, {"--size", "0", "16", "--frames", "1", "--input", "x"})
-                  .exitStatus,
-              2);
-    EXPECT_EQ(runner.run(16, 16, 1,
-                         {"--size", "16", "16", "--frames", "1", "--input", "/nonexistent"})
-                  .exitStatus,
-              2);
+    EXPECT_EQ(
+        runner.run(16, 16, 1, {"--size", "0", "16", "--frames", "1", "--input", "x"}).exitStatus,
+        2);
+    EXPECT_EQ(
+        runner.run(16, 16, 1, {"--size", "16", "16", "--frames", "1", "--input", "/nonexistent"})
+            .exitStatus,
+        2);
 }
 
 }  // namespace

@@ -31,12 +31,13 @@ TEST(ReplayWater, DropsRefractAndShadeAndMotionPressesDips) {
     g2.pixels[50 * kSize + 10] = 0xFFFFFF;
     ReplayRunner runner;
     runner.addFrame(mirrored(g0));
-    for (int i = 1; i <= 5; ++i) runner.addFrame(mirrored(g1));
+    for (int i = 1; i <= 5; ++i)
+        runner.addFrame(mirrored(g1));
     runner.addFrame(mirrored(g2));
     runner.setEvents(
-        "1 key 50\n1 key 102\n"  // water, frozen
-        "2 down 39 30\n"         // the first cell the water hears of is only recorded
-        "3 move 40 30\n"         // a drop at (40, 30)
+        "1 key 50\n1 key 102\n"              // water, frozen
+        "2 down 39 30\n"                     // the first cell the water hears of is only recorded
+        "3 move 40 30\n"                     // a drop at (40, 30)
         "4 up 40 30\n4 key 32\n4 key 102\n"  // motion mode, unfrozen: one ripple step
         "5 key 102\n");                      // frozen again before the white cell appears
     const ReplayResult result = runner.run(kSize, kSize, 8);
@@ -91,7 +92,8 @@ TEST(ReplayWater, TinyGridsRunEveryEffectSafely) {
     for (int size : {1, 2, 3, 7, 20}) {
         ReplayRunner runner;
         runner.addFrame(darkTexture(size, size, 0));
-        Picture bright{size, size, std::vector<std::uint32_t>(static_cast<std::size_t>(size * size), 0xFFFFFF)};
+        Picture bright{size, size,
+                       std::vector<std::uint32_t>(static_cast<std::size_t>(size * size), 0xFFFFFF)};
         runner.addFrame(bright);
         runner.setEvents(
             "0 key 50\n0 down 0 0\n1 move 5 5\n2 key 32\n3 key 102\n4 key 102\n"
