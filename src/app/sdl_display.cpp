@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace tavlomi {
@@ -21,6 +22,18 @@ std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscr
                                              std::string& error) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         error = std::string("cannot open the display: ") + SDL_GetError();
+        return nullptr;
+    }
+    // Without a desktop SDL falls back to drivers that show nothing; the toy would then run
+    // unseen until killed. Only an explicit SDL_VIDEODRIVER (as the replay tool sets) asks
+    // for that.
+    char driver[64] = "";
+    SDL_VideoDriverName(driver, sizeof driver);
+    const std::string driverName = driver;
+    if ((driverName == "offscreen" || driverName == "dummy") &&
+        std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        error = "no display found: run it on a desktop (DISPLAY or WAYLAND_DISPLAY is not set)";
+        SDL_Quit();
         return nullptr;
     }
     Uint32 flags = SDL_HWSURFACE;

@@ -1,0 +1,62 @@
+// The real tavlomi binary's command line: help, version, bad input refused before any window
+// opens, and no display reported as such.
+
+#include <gtest/gtest.h>
+
+#include "e2e/replay_runner.hpp"
+
+namespace tavlomi::e2e {
+namespace {
+
+ReplayResult runToy(const std::string& args) {
+    ReplayRunner scratch;
+    // No display: anything that got as far as opening a window would fail with status 1.
+    return runCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER '" +
+                          std::string(TAVLOMI_PATH) + "' " + args,
+                      scratch.directory());
+}
+
+TEST(Cli, HelpAndVersion) {
+    const ReplayResult help = runToy("--help");
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.out.find("Usage: tavlomi"), std::string::npos);
+    const ReplayResult version = runToy("window --version");
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out.rfind("tavlomi ", 0), 0u) << version.out;
+}
+
+TEST(Cli, BadInputIsRefusedWithStatus2BeforeAnyWindow) {
+    for (const char* args :
+         {"window 0 480", "window 640 -1", "window abc 480", "window 640 4x8", "window 99999 480",
+          "window 640 99999999999999999999", "--frobnicate", "--camera=x",
+          "--device=", "--test-scene --video=a", "window 640 480 --zoomy"}) {
+        const ReplayResult result = runToy(args);
+        EXPECT_EQ(result.exitStatus, 2) << args;
+        EXPECT_NE(result.err.find("tavlomi: "), std::string::npos) << args;
+        EXPECT_TRUE(result.out.empty()) << args;
+    }
+}
+
+TEST(Cli, NoDisplayIsAClearErrorWithStatus1) {
+    const ReplayResult result = runToy("window --test-scene");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("no display"), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty());
+}
+
+TEST(Cli, ABadFirstArgumentIsReportedOnStderr) {
+    const ReplayResult result = runToy("Window --test-scene");
+    EXPECT_NE(result.err.find("Error: First parameter was not either lowercase 'fullscreen' or "
+                              "'window' (no quotes), ignored."),
+              std::string::npos)
+        << result.err;
+}
+
+TEST(Cli, ListCamerasAnswersWithoutADisplay) {
+    const ReplayResult result = runToy("--list-cameras");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_FALSE(result.out.empty());
+}
+
+}  // namespace
+}  // namespace tavlomi::e2e
