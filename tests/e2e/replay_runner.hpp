@@ -17,6 +17,16 @@ struct Picture {
     std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
+// What the toy prints at start-up, before any key.
+inline const std::string kStartupLines =
+    "< ShowMotion responding to Ball >\n< Water Effect initialized >\n"
+    "< Fire Effect innitialized >\n";
+
+// The colour (0x00RRGGBB) of pixel (x, y) of a replay screen of the given width.
+inline std::uint32_t shownAt(const std::vector<std::uint32_t>& screen, int width, int x, int y) {
+    return screen[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF;
+}
+
 // A dark texture: every channel at most 15, so no cell's luminance exceeds 14 and swapping one
 // such picture for another never counts as motion at the initial threshold.
 Picture darkTexture(int width, int height, int seed);

@@ -9,9 +9,7 @@ namespace tavlomi::e2e {
 namespace {
 
 constexpr std::uint32_t kMagenta = 0xFF00FF;
-const std::string kStartup =
-    "< ShowMotion responding to Ball >\n< Water Effect initialized >\n"
-    "< Fire Effect innitialized >\n";
+const std::string& kStartup = kStartupLines;
 
 bool onCross(int x, int y, int cx, int cy) {
     const bool horizontal = x >= cx - 10 && x <= cx + 9 && y >= cy - 1 && y <= cy + 1;
