@@ -11,6 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-dev
   xvfb xauth xdotool x11-utils
+  # snapshots
+  libpng-dev
 )
 
 missing=()
