@@ -11,8 +11,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-dev
   xvfb xauth xdotool x11-utils
-  # snapshots
-  libpng-dev
+  # snapshots; MP4 recording (x264enc, with libav's decoders for the tests and its MPEG-4
+  # encoder when x264enc is missing)
+  libpng-dev gstreamer1.0-plugins-ugly gstreamer1.0-libav
 )
 
 missing=()
