@@ -14,6 +14,8 @@ packages=(
   # snapshots; MP4 recording (x264enc, with libav's decoders for the tests and its MPEG-4
   # encoder when x264enc is missing)
   libpng-dev gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  # checks of the installed desktop entry, man page and icon
+  desktop-file-utils groff-base libxml2-utils
 )
 
 missing=()
