@@ -3,7 +3,7 @@
 // Records pictures into a video file through GStreamer:
 //   appsrc ! [videocrop] ! videoconvert ! I420 ! ENCODER ! MUXER ! filesink
 // The file's suffix chooses the format: ".webm" is VP8 in WebM (vp8enc, webmmux); ".mp4" is
-// H.264 in MP4 (x264enc) or, without x264enc, MPEG-4 Part 2 in MP4 (avenc_mpeg4). H.264 needs
+// H.264 in MP4 (x264enc) or, without x264enc, MPEG-4 Visual in MP4 (avenc_mpeg4). H.264 needs
 // even sides, so an odd last column or row is left out of an MP4 recording.
 // All calls come from one thread; encoding runs on GStreamer's own threads.
 
