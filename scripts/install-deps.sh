@@ -11,6 +11,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-dev
   xvfb xauth xdotool x11-utils
+  # snapshots; MP4 recording (x264enc, with libav's decoders for the tests and its MPEG-4
+  # encoder when x264enc is missing)
+  libpng-dev gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  # checks of the installed desktop entry, man page and icon
+  desktop-file-utils groff-base libxml2-utils
 )
 
 missing=()
