@@ -1,0 +1,43 @@
+// Frame conversion and motion detection on camera-like frames.
+
+#include <benchmark/benchmark.h>
+
+#include "camera_scene.hpp"
+#include "capture/frame_conversion.hpp"
+#include "capture/motion_detector.hpp"
+
+namespace tavlomi::bench {
+namespace {
+
+void setCells(benchmark::State& state, const CameraScene& scene) {
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(scene.cellCount()));
+}
+
+void BM_ConvertFrame(benchmark::State& state) {
+    const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    RgbGrid rgb(scene.cellCount());
+    LumaGrid luma(scene.cellCount());
+    int f = 0;
+    for (auto _ : state) {
+        convertFrame(scene.frame(f++), rgb, luma);
+        benchmark::DoNotOptimize(rgb.data());
+        benchmark::DoNotOptimize(luma.data());
+    }
+    setCells(state, scene);
+}
+BENCHMARK(BM_ConvertFrame)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+
+void BM_MotionDetect(benchmark::State& state) {
+    const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    MotionDetector detector(static_cast<int>(scene.cellCount()));
+    int f = 0;
+    for (auto _ : state) {
+        detector.detect(scene.luma(f++), CameraScene::kThreshold);
+        benchmark::DoNotOptimize(detector.motionMask().data());
+    }
+    setCells(state, scene);
+}
+BENCHMARK(BM_MotionDetect)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tavlomi::bench
