@@ -13,19 +13,38 @@ void setCells(benchmark::State& state, const CameraScene& scene) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(scene.cellCount()));
 }
 
-void BM_ConvertFrame(benchmark::State& state) {
+template <typename Convert>
+void convertFrames(benchmark::State& state, Convert convert) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     RgbGrid rgb(scene.cellCount());
     LumaGrid luma(scene.cellCount());
     int f = 0;
     for (auto _ : state) {
-        convertFrame(scene.frame(f++), rgb, luma);
+        convert(scene.frame(f++), rgb, luma);
         benchmark::DoNotOptimize(rgb.data());
         benchmark::DoNotOptimize(luma.data());
     }
     setCells(state, scene);
 }
+
+void BM_ConvertFrame(benchmark::State& state) {
+    convertFrames(state, [](const auto& frame, RgbGrid& rgb, LumaGrid& luma) {
+        convertFrame(frame, rgb, luma);
+    });
+}
+void BM_ConvertFramePortable(benchmark::State& state) {
+    convertFrames(state, [](const auto& frame, RgbGrid& rgb, LumaGrid& luma) {
+        convertFrame(frame, rgb, luma, SimdLevel::Portable);
+    });
+}
+void BM_ConvertFramePlain(benchmark::State& state) {
+    convertFrames(state, [](const auto& frame, RgbGrid& rgb, LumaGrid& luma) {
+        convertFramePlain(frame, rgb, luma);
+    });
+}
 BENCHMARK(BM_ConvertFrame)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertFramePortable)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertFramePlain)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
 
 void BM_MotionDetect(benchmark::State& state) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
