@@ -46,17 +46,36 @@ BENCHMARK(BM_ConvertFrame)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ConvertFramePortable)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ConvertFramePlain)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
 
-void BM_MotionDetect(benchmark::State& state) {
+template <typename Detect>
+void detectMotion(benchmark::State& state, Detect detect) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     MotionDetector detector(static_cast<int>(scene.cellCount()));
     int f = 0;
     for (auto _ : state) {
-        detector.detect(scene.luma(f++), CameraScene::kThreshold);
+        detect(detector, scene.luma(f++));
         benchmark::DoNotOptimize(detector.motionMask().data());
     }
     setCells(state, scene);
 }
+
+void BM_MotionDetect(benchmark::State& state) {
+    detectMotion(state, [](MotionDetector& detector, const LumaGrid& luma) {
+        detector.detect(luma, CameraScene::kThreshold);
+    });
+}
+void BM_MotionDetectPortable(benchmark::State& state) {
+    detectMotion(state, [](MotionDetector& detector, const LumaGrid& luma) {
+        detector.detect(luma, CameraScene::kThreshold, SimdLevel::Portable);
+    });
+}
+void BM_MotionDetectPlain(benchmark::State& state) {
+    detectMotion(state, [](MotionDetector& detector, const LumaGrid& luma) {
+        detector.detectPlain(luma, CameraScene::kThreshold);
+    });
+}
 BENCHMARK(BM_MotionDetect)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MotionDetectPortable)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MotionDetectPlain)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace tavlomi::bench
