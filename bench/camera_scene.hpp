@@ -56,7 +56,7 @@ class CameraScene {
                 noise ^= noise << 13;
                 noise ^= noise >> 17;
                 noise ^= noise << 5;
-                const int value = byte + static_cast<int>(noise % 17) - 8;
+                const int value = byte + static_cast<int>(noise % 15) - 7;
                 byte = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
             }
             drawObject(frame, objectX(f), objectY(f));
@@ -74,9 +74,9 @@ class CameraScene {
     const MotionMask& mask(int f) const { return masks_[f % kFrames]; }
 
     // The object's centre in grid cells (the grid is the picture mirrored and turned upright).
-    int objectX(int f) const { return width_ / 4 + (f % kFrames) * width_ / 16; }
-    int objectY(int f) const { return height_ / 2 + (f % kFrames) * height_ / 64; }
-    int objectRadius() const { return std::max(4, height_ / 8); }
+    int objectX(int f) const { return width_ / 4 + (f % kFrames) * width_ / 128; }
+    int objectY(int f) const { return height_ / 2 + (f % kFrames) * height_ / 256; }
+    int objectRadius() const { return std::max(4, height_ / 16); }
 
   private:
     void drawObject(std::vector<std::uint8_t>& frame, int gridX, int gridY) const {

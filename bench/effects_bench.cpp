@@ -1,5 +1,5 @@
 // The effects' per-frame work: the water's ripple step and render on a still and on a rippled
-// surface in both modes, and the plain view.
+// surface in both modes, each also with the plain loops, and the plain view.
 
 #include <benchmark/benchmark.h>
 
@@ -15,7 +15,11 @@ namespace {
 
 constexpr int kDamping = 25;
 constexpr int kKeySpace = 32;
-constexpr int kWarmUpFrames = 60;
+// Frames of drops or motion before the measured ones: enough to spread ripples over the grid.
+constexpr int kRippleFrames = 60;
+// In motion mode the heights grow without bound (the dips are set in one buffer only); after 12
+// frames the ripples look like a fresh disturbance, after 60 they have grown to millions.
+constexpr int kMotionRippleFrames = 12;
 
 void setCells(benchmark::State& state, const CameraScene& scene) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(scene.cellCount()));
@@ -32,11 +36,11 @@ WaterEffect::Cell wanderingBall(const CameraScene& scene, int frame) {
 }
 
 // The effect with its inputs, in ball mode (drops where the ball goes) or in motion mode (dips
-// where the mask shows motion).
+// where the mask shows motion); the Portable level runs the plain loops.
 struct WaterRig {
-    WaterRig(const CameraScene& scene, bool motionMode)
+    WaterRig(const CameraScene& scene, bool motionMode, SimdLevel level)
         : mask(scene.mask(3)),
-          effect(scene.width(), scene.height(), kDamping, mask, scene.rgb(0), sink),
+          effect(scene.width(), scene.height(), kDamping, mask, scene.rgb(0), sink, level),
           pixels(scene.cellCount(), 0) {
         if (motionMode) effect.handleKey(kKeySpace);
     }
@@ -62,10 +66,10 @@ struct WaterRig {
     int frame = 0;
 };
 
-void waterUpdate(benchmark::State& state, bool motionMode) {
+void BM_WaterUpdate(benchmark::State& state, bool motionMode, SimdLevel level) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    WaterRig rig(scene, motionMode);
-    rig.run(scene, motionMode, kWarmUpFrames);
+    WaterRig rig(scene, motionMode, level);
+    rig.run(scene, motionMode, kRippleFrames);
     // In motion mode the mask stays that of one frame: the cost does not depend on which.
     for (auto _ : state) {
         if (!motionMode) {
@@ -77,19 +81,23 @@ void waterUpdate(benchmark::State& state, bool motionMode) {
     }
     setCells(state, scene);
 }
+BENCHMARK_CAPTURE(BM_WaterUpdate, Ball, false, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterUpdate, Motion, true, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterUpdate, BallPlain, false, SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterUpdate, MotionPlain, true, SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
 
-void BM_WaterUpdateBall(benchmark::State& state) {
-    waterUpdate(state, false);
-}
-void BM_WaterUpdateMotion(benchmark::State& state) {
-    waterUpdate(state, true);
-}
-BENCHMARK(BM_WaterUpdateBall)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WaterUpdateMotion)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
-
-void waterRender(benchmark::State& state, bool motionMode, int warmUpFrames) {
+// warmUpFrames of the mode before rendering: 0 is still water.
+void BM_WaterRender(benchmark::State& state, bool motionMode, int warmUpFrames, SimdLevel level) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    WaterRig rig(scene, motionMode);
+    WaterRig rig(scene, motionMode, level);
     rig.run(scene, motionMode, warmUpFrames);
     for (auto _ : state) {
         rig.effect.render(rig.pixels);
@@ -97,19 +105,31 @@ void waterRender(benchmark::State& state, bool motionMode, int warmUpFrames) {
     }
     setCells(state, scene);
 }
-
-void BM_WaterRenderStill(benchmark::State& state) {
-    waterRender(state, false, 0);
-}
-void BM_WaterRenderRippledBall(benchmark::State& state) {
-    waterRender(state, false, kWarmUpFrames);
-}
-void BM_WaterRenderRippledMotion(benchmark::State& state) {
-    waterRender(state, true, kWarmUpFrames);
-}
-BENCHMARK(BM_WaterRenderStill)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WaterRenderRippledBall)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WaterRenderRippledMotion)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterRender, Still, false, 0, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterRender, RippledBall, false, kRippleFrames, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterRender, RippledMotion, true, kMotionRippleFrames, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterRender, GrownMotion, true, kRippleFrames, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterRender, StillPlain, false, 0, SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterRender, RippledBallPlain, false, kRippleFrames, SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterRender, RippledMotionPlain, true, kMotionRippleFrames,
+                  SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WaterRender, GrownMotionPlain, true, kRippleFrames, SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_ShowMotionRender(benchmark::State& state) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));

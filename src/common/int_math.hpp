@@ -14,6 +14,15 @@ constexpr int asr(int value, int bits) { return value >> bits; }
 // Division truncating toward zero, so div_trunc(-30, 25) is -1.
 constexpr int div_trunc(int numerator, int denominator) { return numerator / denominator; }
 
+// Two's-complement sum and difference, wrapping at 32 bits instead of overflowing: the water's
+// heights have no bounds, and in motion mode they can outgrow an int.
+constexpr int wrap_add(int a, int b) {
+    return static_cast<int>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+constexpr int wrap_sub(int a, int b) {
+    return static_cast<int>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+}
+
 // Clamp into [lo, hi]; lo is tested first, so a crossed range yields hi.
 constexpr int clamp_to(int value, int lo, int hi) {
     if (value < lo) value = lo;
