@@ -110,10 +110,10 @@ TEST(TruncatingDivisor, DividesLikeTheOperatorAtTheEdges) {
     std::mt19937 random(3);
     for (int d : {2, 3, 7, 24, 25, 26, 100, 1000, 1 << 16, 1 << 30, INT_MAX}) {
         const TruncatingDivisor divisor(d);
-        std::vector<int> values{0,     1,      -1,      d,       -d,          d - 1,      1 - d,
-                                d + 1, -d - 1, INT_MAX, INT_MIN, INT_MIN + 1, INT_MAX - 1};
+        std::vector<int> values{0, 1, -1, INT_MAX, INT_MIN, INT_MIN + 1, INT_MAX - 1};
         // Multiples of d and their neighbours up to the ends of the range.
-        for (int k : {INT_MAX / d, INT_MAX / d - 1, INT_MIN / d, INT_MIN / d + 1, 1, -1, 2, -2}) {
+        for (int k :
+             {INT_MAX / d, INT_MAX / d - 1, INT_MIN / d, INT_MIN / d + 1, 1, -1, 2, -2, 0}) {
             const long long m = static_cast<long long>(k) * d;
             for (long long n : {m - 1, m, m + 1}) {
                 if (n >= INT_MIN && n <= INT_MAX) values.push_back(static_cast<int>(n));
