@@ -1,5 +1,6 @@
 #include "effects/water_kernels.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 
@@ -152,8 +153,14 @@ __attribute__((target("avx2"))) void renderAvx2(const int* heights, const RgbCel
     for (int y = 0; y <= height - 2; ++y) {
         const int* row = heights + y * w;
         const __m256i rowIndex = _mm256_set1_epi32(y);
-        int x = 0;
-        for (; x + 8 <= w - 1; x += 8) {
+        const int span = w - 1;
+        if (span < 8) {
+            renderRow(heights, rgb, pixels, width, height, y, 0, span);
+            continue;
+        }
+        for (int x = 0; x < span; x += 8) {
+            // A row's last eight cells may overlap the eight before: they get the same words.
+            x = std::min(x, span - 8);
             const __m256i here = load8(row + x);
             const __m256i right = load8(row + x + 1);
             const __m256i below = load8(row + x + w);
@@ -195,7 +202,6 @@ __attribute__((target("avx2"))) void renderAvx2(const int* heights, const RgbCel
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + y * w + x),
                                 _mm256_or_si256(lit, opaque));
         }
-        renderRow(heights, rgb, pixels, width, height, y, x, w - 1);
     }
 }
 
