@@ -1,5 +1,6 @@
 #include "capture/frame_conversion.hpp"
 
+#include <array>
 #include <cstddef>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -14,22 +15,38 @@ constexpr float kR = 0.212671f;
 constexpr float kG = 0.71516f;
 constexpr float kB = 0.071169f;
 
-// luminanceFixed's constants are the coefficients' exact values over 2^27, split at bit 15.
+// The coefficients' exact values times 2^27; luminanceFixed's constants are these split at
+// bit 15.
+constexpr std::uint64_t kRNumerator = 871 * 32768 + 3290;
+constexpr std::uint64_t kGNumerator = 2929 * 32768 + 9680;
+constexpr std::uint64_t kBNumerator = 291 * 32768 + 16653;
 constexpr double kTwoTo27 = 134217728.0;
-static_assert(static_cast<double>(kR) * kTwoTo27 == 871 * 32768 + 3290);
-static_assert(static_cast<double>(kG) * kTwoTo27 == 2929 * 32768 + 9680);
-static_assert(static_cast<double>(kB) * kTwoTo27 == 291 * 32768 + 16653);
+static_assert(static_cast<double>(kR) * kTwoTo27 == kRNumerator);
+static_assert(static_cast<double>(kG) * kTwoTo27 == kGNumerator);
+static_assert(static_cast<double>(kB) * kTwoTo27 == kBNumerator);
+
+// Each channel's term of the luminance's exact numerator over 2^27, by channel value: three
+// lookups and two additions, faster than the split products in scalar code.
+constexpr std::array<std::uint64_t, 256> numeratorTerms(std::uint64_t coefficient) {
+    std::array<std::uint64_t, 256> terms{};
+    for (std::uint64_t value = 0; value < 256; ++value)
+        terms[value] = coefficient * value;
+    return terms;
+}
+constexpr auto kRTerms = numeratorTerms(kRNumerator);
+constexpr auto kGTerms = numeratorTerms(kGNumerator);
+constexpr auto kBTerms = numeratorTerms(kBNumerator);
 
 void convertPortable(const std::uint8_t* frame, RgbCell* rgb, std::uint8_t* luma,
                      std::size_t cellCount) {
     const std::uint8_t* pixel = frame + 3 * cellCount;
     for (std::size_t k = 0; k < cellCount; ++k) {
         pixel -= 3;
-        const int b = pixel[0];
-        const int g = pixel[1];
-        const int r = pixel[2];
+        const std::uint8_t b = pixel[0];
+        const std::uint8_t g = pixel[1];
+        const std::uint8_t r = pixel[2];
         rgb[k] = makeRgbCell(r, g, b);
-        luma[k] = static_cast<std::uint8_t>(luminanceFixed(r, g, b));
+        luma[k] = static_cast<std::uint8_t>((kRTerms[r] + kGTerms[g] + kBTerms[b]) >> 27);
     }
 }
 

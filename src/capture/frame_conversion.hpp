@@ -32,8 +32,9 @@ constexpr int luminanceFixed(int r, int g, int b) {
 void convertFramePlain(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
                        std::span<std::uint8_t> luma);
 
-// The same result as convertFramePlain with luminanceFixed, many pixels at a time. level must
-// be one this processor supports.
+// The same result as convertFramePlain in exact integer arithmetic: luminanceFixed on eight
+// pixels at a time with AVX2, table lookups of the same numerators otherwise. level must be one
+// this processor supports.
 void convertFrame(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
                   std::span<std::uint8_t> luma, SimdLevel level = bestSimdLevel());
 
