@@ -47,6 +47,8 @@ class CameraScene {
                 p[2] = static_cast<std::uint8_t>(30 + (x * 160) / width + tile / 2);
             }
         }
+        // Sensor noise of up to 7 a channel keeps frame differences near the threshold, so the
+        // motion is mostly the object's.
         std::uint32_t noise = 0x9E3779B9u;
         frames_.resize(kFrames);
         for (int f = 0; f < kFrames; ++f) {

@@ -18,7 +18,7 @@ constexpr int kKeySpace = 32;
 // Frames of drops or motion before the measured ones: enough to spread ripples over the grid.
 constexpr int kRippleFrames = 60;
 // In motion mode the heights grow without bound (the dips are set in one buffer only); after 12
-// frames the ripples look like a fresh disturbance, after 60 they have grown to millions.
+// frames the ripples look like a fresh disturbance, after 60 they reach hundreds of millions.
 constexpr int kMotionRippleFrames = 12;
 
 void setCells(benchmark::State& state, const CameraScene& scene) {
