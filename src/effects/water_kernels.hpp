@@ -2,9 +2,9 @@
 
 // The water effect's per-frame loops over the grid: pressing motion into the surface, the ripple
 // step and the refracting render. Each comes as a plain loop, the reference, and as a fast one
-// that gives the same results bit for bit at every SimdLevel. Height grids are row-major,
-// width x height ints. Heights have no bounds: every int is a valid height, and the sums and
-// differences of heights wrap at 32 bits (wrap_add, wrap_sub).
+// that gives the same results bit for bit at every SimdLevel (one this processor supports). Height
+// grids are row-major, width x height ints. Heights have no bounds: every int is a valid height,
+// and the sums and differences of heights wrap at 32 bits (wrap_add, wrap_sub).
 
 #include <cstdint>
 #include <span>
@@ -14,9 +14,10 @@
 
 namespace tavlomi {
 
-// Truncating division n / divisor of any int n by a fixed divisor >= 2, as an unsigned
-// 32 x 32 -> 64-bit multiply and a shift: n / d = sign(n) * floor(multiplier * |n| / 2^(32 +
-// shift)).
+// Truncating division n / d of any int n by a fixed divisor d >= 2, as an unsigned
+// 32 x 32 -> 64-bit multiply and a shift:
+//   n / d = sign(n) * floor(multiplier * |n| / 2^(32 + shift)).
+// The constructor's comment proves it exact.
 class TruncatingDivisor {
   public:
     explicit TruncatingDivisor(int divisor);
