@@ -18,6 +18,15 @@ constexpr int div_trunc(int numerator, int denominator) {
     return numerator / denominator;
 }
 
+// Two's-complement sum and difference, wrapping at 32 bits instead of overflowing: the water's
+// heights have no bounds, and in motion mode they can outgrow an int.
+constexpr int wrap_add(int a, int b) {
+    return static_cast<int>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+constexpr int wrap_sub(int a, int b) {
+    return static_cast<int>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+}
+
 // Clamp into [lo, hi]; lo is tested first, so a crossed range yields hi.
 constexpr int clamp_to(int value, int lo, int hi) {
     if (value < lo) value = lo;

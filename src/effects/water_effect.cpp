@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/int_math.hpp"
+#include "effects/water_kernels.hpp"
 
 namespace tavlomi {
 
@@ -19,7 +20,7 @@ constexpr int kMotionDepth = -400;
 }  // namespace
 
 WaterEffect::WaterEffect(int width, int height, int damping, const MotionMask& mask,
-                         const RgbGrid& rgb, StatusSink& status)
+                         const RgbGrid& rgb, StatusSink& status, SimdLevel level)
     : width_(width),
       height_(height),
       cellCount_(width * height),
@@ -27,6 +28,7 @@ WaterEffect::WaterEffect(int width, int height, int damping, const MotionMask& m
       mask_(mask),
       damping_(damping),
       status_(status),
+      simdLevel_(level),
       currentHeights_(static_cast<std::size_t>(cellCount_), 0),
       nextHeights_(static_cast<std::size_t>(cellCount_), 0) {
     makeDrop(kDropRadius, kDropDepth);
@@ -39,32 +41,11 @@ void WaterEffect::update() {
 }
 
 void WaterEffect::seedFromMotion(int depth) {
-    for (int i = 0; i < cellCount_; ++i) {
-        if (mask_[i] != 0) currentHeights_[i] = depth;
-    }
+    waterSeed(mask_, currentHeights_, depth, simdLevel_);
 }
 
 void WaterEffect::propagate() {
-    // Without an interior (fewer than 3 rows or columns) there is nothing to ripple, and the
-    // border columns have no inner neighbour to copy, so no cell is written.
-    const bool hasInterior = width_ >= 3 && height_ >= 3;
-    if (hasInterior) {
-        const int w = width_;
-        for (int y = 1; y <= height_ - 2; ++y) {
-            for (int x = 1; x <= width_ - 2; ++x) {
-                const int j = y * w + x;
-                const int s = currentHeights_[j - w - 1] + currentHeights_[j - w] +
-                              currentHeights_[j - w + 1] + currentHeights_[j - 1] +
-                              currentHeights_[j + 1] + currentHeights_[j + w - 1] +
-                              currentHeights_[j + w] + currentHeights_[j + w + 1];
-                const int v = asr(s, 2) - nextHeights_[j];
-                nextHeights_[j] = v - div_trunc(v, damping_);
-            }
-            const int row = y * w;
-            nextHeights_[row + w - 1] = nextHeights_[row + w - 2];
-            nextHeights_[row] = nextHeights_[row + 1];
-        }
-    }
+    waterPropagate(currentHeights_, nextHeights_, width_, height_, damping_, simdLevel_);
     swapBuffers();
 }
 
@@ -73,20 +54,7 @@ void WaterEffect::swapBuffers() {
 }
 
 void WaterEffect::render(std::span<std::uint32_t> pixels) {
-    const int w = width_;
-    for (int y = 0; y <= height_ - 2; ++y) {
-        for (int x = 0; x <= width_ - 2; ++x) {
-            const int j = y * w + x;
-            const int dx = currentHeights_[j] - currentHeights_[j + 1];
-            const int dy = currentHeights_[j] - currentHeights_[j + w];
-            const int sx = clamp_to(x + asr(dx, 3), 0, width_ - 1);
-            const int sy = clamp_to(y + asr(dy, 3), 0, height_ - 1);
-            const RgbCell& source = rgb_[sy * w + sx];
-            const int shade = asr(dx + dy, 1);
-            pixels[j] = pixelWord(clamp_u8(source.r + shade), clamp_u8(source.g + shade),
-                                  clamp_u8(source.b + shade));
-        }
-    }
+    waterRender(currentHeights_, rgb_, pixels, width_, height_, simdLevel_);
 }
 
 void WaterEffect::handleKey(int key) {
@@ -139,7 +107,8 @@ void WaterEffect::stampDrop(int x, int y) {
         for (int c = 0; c < drop_.side; ++c) {
             const int column = left + c;
             if (column < 0 || column >= width_) continue;
-            currentHeights_[row * width_ + column] += drop_.at(a, c);
+            int& height = currentHeights_[row * width_ + column];
+            height = wrap_add(height, drop_.at(a, c));
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/grid.hpp"
+#include "common/simd_level.hpp"
 #include "common/status_sink.hpp"
 #include "effects/effect.hpp"
 
@@ -36,9 +37,10 @@ class WaterEffect final : public Effect {
     static constexpr int kNoBallCell = 9999;
 
     // damping must not be 0; the shell passes 25. mask and rgb hold width * height cells and must
-    // outlive the effect.
+    // outlive the effect. level chooses the grid loops (one this processor supports); every
+    // level gives the same surface and picture.
     WaterEffect(int width, int height, int damping, const MotionMask& mask, const RgbGrid& rgb,
-                StatusSink& status);
+                StatusSink& status, SimdLevel level = bestSimdLevel());
 
     void update() override;
     // Writes every word except those of the last row and the last column.
@@ -72,6 +74,7 @@ class WaterEffect final : public Effect {
     const MotionMask& mask_;
     int damping_;
     StatusSink& status_;
+    SimdLevel simdLevel_;
     std::vector<int> currentHeights_;
     std::vector<int> nextHeights_;
     Drop drop_;
