@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -24,6 +25,10 @@ namespace {
 constexpr GstClockTime kStartTimeout = 5 * GST_SECOND;
 // How long a failed start waits for GStreamer's reason to arrive.
 constexpr GstClockTime kErrorMessageWait = GST_SECOND;
+// How long opening a camera waits for its first frame, which shows that it really streams; most
+// deliver within a second, the slow ones are not failed for it.
+constexpr auto kFirstFrameWait = std::chrono::seconds(2);
+constexpr GstClockTime kFirstFramePoll = 20 * GST_MSECOND;
 constexpr const char* kByIdDirectory = "/dev/v4l/by-id";
 constexpr const char* kRawVideo = "video/x-raw";
 constexpr const char* kJpegVideo = "image/jpeg";
@@ -292,6 +297,7 @@ struct GstFrameSource::Pipeline {
     bool stopped = false;
     std::string sourceName;
     std::optional<CaptureMode> mode;
+    SampleRef firstSample;  // taken while starting, handed out when nothing newer has come
 
     Pipeline() = default;
     Pipeline(const Pipeline&) = delete;
@@ -458,6 +464,26 @@ struct GstFrameSource::Pipeline {
         return true;
     }
 
+    // For a camera pipeline, whose sink does not preroll: sets PLAYING and waits up to
+    // kFirstFrameWait for the first frame or for the error that stops it. A camera that is merely
+    // slow counts as started.
+    bool startCamera(std::string& reason) {
+        if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            reason = errorReason("GStreamer could not start it");
+            return false;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kFirstFrameWait;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (std::optional<std::string> stop = pollStop()) {
+                reason = std::move(*stop);
+                return false;
+            }
+            firstSample.reset(gst_app_sink_try_pull_sample(appsink, kFirstFramePoll));
+            if (firstSample) return true;
+        }
+        return true;
+    }
+
     // Sets PLAYING without waiting; whatever goes wrong later reaches the bus.
     bool launch() {
         return gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
@@ -514,7 +540,9 @@ struct GstFrameSource::Pipeline {
 
     bool pull(std::span<std::uint8_t> frameBuffer) {
         if (stopped) return false;
-        const SampleRef sample{gst_app_sink_try_pull_sample(appsink, 0)};
+        SampleRef sample{gst_app_sink_try_pull_sample(appsink, 0)};
+        if (!sample) sample = std::move(firstSample);
+        firstSample.reset();
         if (!sample) return false;
         return repack(sample.get(), frameBuffer);
     }
@@ -673,12 +701,14 @@ std::unique_ptr<GstFrameSource::Pipeline> GstFrameSource::buildCameraPipeline(Ma
         reason = made.problem.empty() ? "no source element was made" : made.problem;
         return nullptr;
     }
-    // Frames are taken as they come: a camera is live and its clock is its own.
+    // Frames are taken as they come: a camera is live and its clock is its own. The sink does
+    // not wait for a first frame to change state, so that starting never blocks on the camera.
     auto pipeline = Pipeline::create(width, height, false, reason);
     if (!pipeline) {
         discardElement(element);
         return nullptr;
     }
+    gst_base_sink_set_async_enabled(GST_BASE_SINK(pipeline->appsink), FALSE);
     pipeline->sourceName = made.label;
     if (!pipeline->addCamera(element, std::move(offered), reason)) return nullptr;
     return pipeline;
@@ -711,11 +741,15 @@ std::unique_ptr<GstFrameSource> GstFrameSource::startPipeline(std::unique_ptr<Pi
 std::unique_ptr<GstFrameSource> GstFrameSource::openCameraSource(const SourceMaker& make,
                                                                  Recovery recovery, int width,
                                                                  int height, std::string& error) {
+    std::string reason;
+    if (!ensureGstreamer(reason)) {
+        error = "cannot open camera: " + reason;
+        return nullptr;
+    }
     MadeSource made = make();
     const std::string prefix = "cannot open camera " + made.label + ": ";
-    std::string reason;
     std::unique_ptr<Pipeline> pipeline = buildCameraPipeline(made, width, height, reason);
-    if (!pipeline || !pipeline->start(false, reason)) {
+    if (!pipeline || !pipeline->startCamera(reason)) {
         error = prefix + reason;
         return nullptr;
     }
