@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -115,6 +116,31 @@ int differingChannels(const std::vector<std::uint8_t>& frame,
     }
     return count;
 }
+
+// GStreamer keeps idle streaming threads in GLib's pools for the life of the process; the leak
+// checker cannot read the dynamic thread-local storage that plugins left on such a thread and
+// dies at exit. Ending them after the last test leaves it only the main thread to look at.
+class IdleThreadsEnded : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        if (!gst_is_initialized()) return;
+        gst_task_cleanup_all();
+        g_thread_pool_set_max_unused_threads(0);
+        g_thread_pool_stop_unused_threads();
+        const auto deadline = Clock::now() + 2s;
+        while (threadCount() > 1 && Clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+    }
+
+  private:
+    static std::ptrdiff_t threadCount() {
+        std::error_code error;
+        const std::filesystem::directory_iterator tasks("/proc/self/task", error);
+        return error ? 1 : std::distance(tasks, std::filesystem::directory_iterator());
+    }
+};
+const ::testing::Environment* const kIdleThreadsEnded =
+    ::testing::AddGlobalTestEnvironment(new IdleThreadsEnded);
 
 CaptureMode rawMode(const char* format, int width, int height, int fps) {
     return {{"video/x-raw", format}, width, height, FrameRate{fps, 1}};
@@ -542,8 +568,9 @@ TEST(GstCameraFaults, StalledCameraNeverBlocksAndIsNotReopened) {
     ::testing::internal::CaptureStderr();
     std::vector<std::uint8_t> frame = filled(7);
     const Clock::duration longest = pollNothingFor(*source, frame, 1500ms);
-    // A stall of seconds shows as calls of (well) under a tenth of a second.
-    EXPECT_LT(longest, 100ms);
+    // Calls that waited for the camera would last as long as the stall; these stay far shorter
+    // even on a loaded machine.
+    EXPECT_LT(longest, 250ms);
     EXPECT_EQ(frame, filled(7));
     EXPECT_EQ(feedUntilFrame(camera, *source, 210, kW, kH), filled(210));
     const std::string report = ::testing::internal::GetCapturedStderr();
