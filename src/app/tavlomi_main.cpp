@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/sdl_display.hpp"
 #include "app/stdout_status.hpp"
 #include "app/toy.hpp"
+#include "capture/camera_choice.hpp"
 #include "capture/gst_frame_source.hpp"
 #include "capture/test_scene_source.hpp"
 
@@ -25,16 +27,7 @@ constexpr int kExitUsage = 2;
 constexpr int kFramePauseMilliseconds = 10;
 
 int listCamerasCommand() {
-    const std::vector<CameraInfo> cameras = listCameras();
-    if (cameras.empty()) {
-        std::cout << "No camera found.\n";
-        return 0;
-    }
-    for (std::size_t i = 0; i < cameras.size(); ++i) {
-        std::cout << i << ": " << cameras[i].name;
-        if (!cameras[i].node.empty()) std::cout << " (" << cameras[i].node << ")";
-        std::cout << (i == 0 ? "  [default]" : "") << "\n";
-    }
+    std::cout << cameraListText(listCameras());
     return 0;
 }
 
@@ -48,9 +41,17 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
         case SourceKind::VideoFile:
             source = GstFrameSource::openVideoFile(cl.sourcePath, width, height, error);
             break;
-        case SourceKind::Device:
-            source = GstFrameSource::openDevice(cl.sourcePath, width, height, error);
+        case SourceKind::Device: {
+            const DeviceChoice choice =
+                chooseDevice(cl.sourcePath, listCameras(), resolveDevicePath);
+            if (!choice.error.empty()) {
+                std::cerr << "tavlomi: " << choice.error << "\n";
+                return nullptr;
+            }
+            source = choice.index ? GstFrameSource::openCamera(*choice.index, width, height, error)
+                                  : GstFrameSource::openDevice(choice.node, width, height, error);
             break;
+        }
         case SourceKind::CameraIndex: {
             const std::size_t count = listCameras().size();
             if (static_cast<std::size_t>(cl.cameraIndex) >= count) {
@@ -62,13 +63,17 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                                                 height, error);
             break;
         }
-        case SourceKind::DefaultCamera:
-            if (listCameras().empty()) {
-                std::cerr << "tavlomi: no camera found; showing the built-in test scene\n";
+        case SourceKind::DefaultCamera: {
+            const std::vector<CameraDevice> cameras = listCameras();
+            const std::optional<std::size_t> chosen = defaultCameraIndex(cameras);
+            if (!chosen) {
+                std::cerr << "tavlomi: " << (cameras.empty() ? "no camera" : "no colour camera")
+                          << " found; showing the built-in test scene\n";
                 return std::make_unique<TestSceneSource>(width, height);
             }
-            source = GstFrameSource::openCamera(0, width, height, error);
+            source = GstFrameSource::openCamera(*chosen, width, height, error);
             break;
+        }
     }
     if (!source) std::cerr << "tavlomi: " << error << "\n";
     return source;

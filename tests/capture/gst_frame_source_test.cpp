@@ -274,8 +274,8 @@ TEST(GstOpening, MissingDeviceFailsNamingIt) {
 }
 
 TEST(GstOpening, CameraIndexBeyondTheListFails) {
-    const std::vector<CameraInfo> cameras = listCameras();
-    for (const CameraInfo& camera : cameras)
+    const std::vector<CameraDevice> cameras = listCameras();
+    for (const CameraDevice& camera : cameras)
         EXPECT_FALSE(camera.name.empty());
     std::string error;
     auto source = GstFrameSource::openCamera(cameras.size(), 320, 240, error);
