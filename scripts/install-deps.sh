@@ -6,11 +6,13 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl1.2-compat-dev
+  libsdl-gfx1.2-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-dev
   xvfb xauth xdotool x11-utils
+  evilwm xfonts-base imagemagick
 )
 
 missing=()
