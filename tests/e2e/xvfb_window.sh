@@ -23,6 +23,11 @@ trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 cat > "$work/common.sh" <<'INNER'
 fail() { echo "$*" >&2; exit 1; }
 
+# The toy's shown window; SDL may replace its first window while it sets the video mode.
+find_window() {
+  window=$(xdotool search --onlyvisible --name '^Tavlomi$' 2>/dev/null | tail -n 1)
+}
+
 # Starts the window manager and the toy with the given arguments; sets pid and window.
 start() {
   evilwm >/dev/null 2>&1 &
@@ -32,7 +37,7 @@ start() {
   pid=$!
   window=""
   for _ in $(seq 1 100); do
-    window=$(xdotool search --name '^Tavlomi$' 2>/dev/null | head -n 1)
+    find_window
     [ -n "$window" ] && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
@@ -42,12 +47,14 @@ start() {
     fail "no window named Tavlomi appeared"
   fi
   sleep 0.5
+  find_window
   xdotool mousemove --window "$window" 5 5
   xdotool windowfocus --sync "$window" 2>/dev/null
 }
 
 geometry() {
-  xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p'
+  find_window
+  [ -n "$window" ] && xdotool getwindowgeometry "$window" 2>/dev/null | sed -n 's/.*Geometry: //p'
 }
 
 # Waits up to 10 s for the window to reach the size $1.
