@@ -28,8 +28,9 @@ class Display {
     virtual TextCanvas& textCanvas() = 0;
     virtual void present() = 0;
     virtual void pause(int milliseconds) = 0;
-    // Between window and full screen; the screen keeps the grid's size and the effect surface
-    // stays valid. Stays as it is when the switch fails.
+    // Between window and full screen; the screen keeps the grid's size (full screen scales it to
+    // fit, keeping its aspect ratio) and the effect surface stays valid. A switch the window
+    // system refuses leaves the mode as it was.
     virtual void toggleFullScreen() = 0;
 
   protected:

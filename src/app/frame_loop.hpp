@@ -6,6 +6,7 @@
 // (help, full screen, snapshot) stay here.
 
 #include <functional>
+#include <utility>
 
 #include "app/display.hpp"
 #include "app/input_dispatch.hpp"

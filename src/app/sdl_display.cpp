@@ -28,11 +28,12 @@ bool isStandardLayout(const SDL_PixelFormat* format) {
     return format->BitsPerPixel == 32 && format->Rmask == kRedMask && format->Gmask == kGreenMask &&
            format->Bmask == kBlueMask;
 }
-}  // namespace
 
 Sint16 toSint16(int value) {
     return static_cast<Sint16>(std::clamp(value, -32768, 32767));
 }
+}  // namespace
+
 std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscreen, int zoom,
                                              std::string& error) {
     // Grid cells stay sharp squares however large the window is.
