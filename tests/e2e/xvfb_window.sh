@@ -16,6 +16,7 @@ for tool in xvfb-run xdotool evilwm import convert; do
     exit 1
   fi
 done
+# KEEP_WORK=1 keeps the screenshots and the output for a look afterwards.
 work=$(mktemp -d)
 [ -n "${KEEP_WORK:-}" ] && echo "work: $work"
 trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
