@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl1.2-compat-dev
+  libsdl-gfx1.2-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -16,6 +17,8 @@ packages=(
   libpng-dev gstreamer1.0-plugins-ugly gstreamer1.0-libav
   # checks of the installed desktop entry, man page and icon
   desktop-file-utils groff-base libxml2-utils
+  # a window manager for the full-screen window tests, screenshots
+  evilwm xfonts-base imagemagick
 )
 
 missing=()

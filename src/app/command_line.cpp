@@ -1,9 +1,13 @@
 #include "app/command_line.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <optional>
 #include <string_view>
+
+#include "app/key_help.hpp"
+#include "app/window_zoom.hpp"
 
 namespace tavlomi {
 
@@ -37,6 +41,18 @@ std::string checkSide(std::string_view name, const std::string& text, int& side)
     }
     side = static_cast<int>(*value);
     return {};
+}
+
+// The key table as --help shows it: keys, then the action from the 20th column on.
+std::string keyLines() {
+    constexpr std::size_t kKeyColumn = 19;
+    std::string text;
+    for (const KeyHelp& entry : kKeyHelp) {
+        std::string keys = "  " + std::string(entry.keys);
+        keys.resize(std::max(kKeyColumn, keys.size() + 1), ' ');
+        text += keys + std::string(entry.action) + "\n";
+    }
+    return text;
 }
 
 bool takeValue(std::string_view arg, std::string_view option, std::string& value) {
@@ -79,6 +95,14 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             cl.source = SourceKind::CameraIndex;
             cl.cameraIndex = static_cast<int>(*index);
             ++sourcesGiven;
+        } else if (takeValue(arg, "--zoom=", value)) {
+            const std::optional<long long> zoom = parseInteger(value);
+            if (!zoom || *zoom < kMinZoom || *zoom > kMaxZoom) {
+                result.error = "--zoom takes a whole number from " + std::to_string(kMinZoom) +
+                               " to " + std::to_string(kMaxZoom) + ", not '" + value + "'";
+                return result;
+            }
+            cl.zoom = static_cast<int>(*zoom);
         } else if (takeValue(arg, "--device=", value) || takeValue(arg, "--video=", value)) {
             const bool device = arg.compare(0, 9, "--device=") == 0;
             if (value.empty()) {
@@ -141,18 +165,14 @@ std::string usageText(const std::string& programName) {
            "  --device=PATH    a V4L2 device node, e.g. /dev/video2\n"
            "  --video=FILE     a video file, looped\n"
            "  --test-scene     the built-in moving test scene\n"
+           "  --zoom=N         show each grid cell as N x N window pixels (1 to 16; by default\n"
+           "                   the window takes a comfortable part of the desktop)\n"
            "  --list-cameras   list the cameras and exit\n"
            "  --help           show this help and exit\n"
            "  --version        show the version and exit\n"
            "\n"
-           "Keys:\n"
-           "  1 2 3            plain view, water, fire\n"
-           "  space            water and fire: follow the ball or the motion\n"
-           "  f                water: freeze the ripples; fire: switch fire and blue palette\n"
-           "  = or keypad +    raise the motion threshold (less sensitive)\n"
-           "  - or keypad -    lower the motion threshold (more sensitive)\n"
-           "  mouse button     drag the ball\n"
-           "  Escape           quit\n"
+           "Keys:\n" +
+           keyLines() +
            "\n"
            "Exit status: 0 on a normal quit, 1 when the display or the camera cannot be opened,\n"
            "2 for a bad command line.\n";

@@ -24,6 +24,9 @@ struct CommandLine {
     SourceKind source = SourceKind::DefaultCamera;
     int cameraIndex = 0;
     std::string sourcePath;
+    // Window pixels a side per grid cell in window mode, kMinZoom..kMaxZoom; 0 lets the display
+    // choose from the desktop's size.
+    int zoom = 0;
     // Notices about arguments that were ignored; the toy still runs.
     std::vector<std::string> warnings;
 };

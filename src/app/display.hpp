@@ -1,12 +1,13 @@
 #pragma once
 
-// What the frame loop needs of the display: the event queue, the effect surface and the screen.
-// The SDL edge implements it; tests use a fake.
+// What the frame loop needs of the display: the event queue, the effect surface, the screen and
+// the text over it, and the switch to full screen. The SDL edge implements it; tests use a fake.
 
 #include <cstdint>
 #include <span>
 
 #include "app/input_event.hpp"
+#include "app/text_canvas.hpp"
 #include "common/screen.hpp"
 
 namespace tavlomi {
@@ -23,8 +24,14 @@ class Display {
     // Unscaled copy of the effect surface to the screen's top-left corner.
     virtual void blitEffectSurface() = 0;
     virtual Screen& screen() = 0;
+    // The same screen, for the overlay's text; draw on it after the ball.
+    virtual TextCanvas& textCanvas() = 0;
     virtual void present() = 0;
     virtual void pause(int milliseconds) = 0;
+    // Between window and full screen; the screen keeps the grid's size (full screen scales it to
+    // fit, keeping its aspect ratio) and the effect surface stays valid. A switch the window
+    // system refuses leaves the mode as it was.
+    virtual void toggleFullScreen() = 0;
 
   protected:
     ~Display() = default;

@@ -1,5 +1,11 @@
 #include "app/frame_loop.hpp"
 
+#include <string>
+#include <vector>
+
+#include "app/help_text.hpp"
+#include "app/overlay_painter.hpp"
+
 namespace tavlomi {
 
 FrameLoop::FrameLoop(Display& display, Toy& toy, int pauseMilliseconds)
@@ -18,7 +24,7 @@ bool FrameLoop::runFrame() {
 bool FrameLoop::processEvents() {
     InputEvent event;
     while (display_.pollEvent(event)) {
-        if (inputDispatch_.handle(event, toy_) == InputDispatch::Outcome::Quit) return false;
+        if (inputDispatch_.handle(event, *this) == InputDispatch::Outcome::Quit) return false;
     }
     return true;
 }
@@ -29,7 +35,21 @@ void FrameLoop::composeFrame() {
     display_.unlockEffectSurface();
     display_.blitEffectSurface();
     toy_.drawBall(display_.screen());
+    if (snapshotPending_) {
+        snapshotPending_ = false;
+        if (snapshotHandler_) snapshotHandler_();
+    }
+    if (overlay_ != nullptr) drawOverlay();
     display_.present();
+}
+
+void FrameLoop::drawOverlay() {
+    TextCanvas& canvas = display_.textCanvas();
+    const int width = toy_.gridWidth();
+    const int height = toy_.gridHeight();
+    if (helpShown_) paintHelp(canvas, width, height, helpLines(toy_, overlayColumns(width)));
+    const std::vector<std::string> lines = overlay_->visibleLines();
+    paintStatusLines(canvas, width, height, lines);
 }
 
 }  // namespace tavlomi

@@ -1,15 +1,21 @@
 #pragma once
 
 // One frame of the toy, in its fixed order: events, capture and motion, ball, effect update,
-// compose, pause. The real program and the replay tool both run frames through this.
+// compose, pause. The real program and the replay tool both run frames through this. It is also
+// the shell that input dispatch drives: the toy's commands go on to the toy, the shell's keys
+// (help, full screen, snapshot) stay here.
+
+#include <functional>
+#include <utility>
 
 #include "app/display.hpp"
 #include "app/input_dispatch.hpp"
+#include "app/status_overlay.hpp"
 #include "app/toy.hpp"
 
 namespace tavlomi {
 
-class FrameLoop {
+class FrameLoop final : private InputTarget {
   public:
     // pauseMilliseconds is the sleep after each frame (10 for the toy, 0 for replays).
     FrameLoop(Display& display, Toy& toy, int pauseMilliseconds);
@@ -17,14 +23,38 @@ class FrameLoop {
     // Runs one frame; false when an event ended the program (the frame stops there).
     bool runFrame();
 
+    // From the next frame on, draws overlay's visible lines and, while F1 has it shown, the
+    // help over the picture. nullptr (the default) draws neither, leaving the screen exactly
+    // the effect and the ball. overlay must outlive the loop or be replaced.
+    void showOverlay(const StatusOverlay* overlay) { overlay_ = overlay; }
+    // What F12 does; nothing until one is set. It runs in the frame whose events hold the F12,
+    // when the screen holds that frame's effect picture and ball but no overlay yet.
+    void setSnapshotHandler(std::function<void()> handler) {
+        snapshotHandler_ = std::move(handler);
+    }
+    bool helpShown() const { return helpShown_; }
+
   private:
     bool processEvents();
     void composeFrame();
+    void drawOverlay();
+
+    void adjustThreshold(bool up) override { toy_.adjustThreshold(up); }
+    void selectEffect(int index) override { toy_.selectEffect(index); }
+    void passKey(int key) override { toy_.passKey(key); }
+    void placeBall(int x, int y) override { toy_.placeBall(x, y); }
+    void toggleHelp() override { helpShown_ = !helpShown_; }
+    void toggleFullScreen() override { display_.toggleFullScreen(); }
+    void snapshot() override { snapshotPending_ = true; }
 
     Display& display_;
     Toy& toy_;
     InputDispatch inputDispatch_;
     int pauseMilliseconds_;
+    const StatusOverlay* overlay_ = nullptr;
+    std::function<void()> snapshotHandler_;
+    bool helpShown_ = false;
+    bool snapshotPending_ = false;
 };
 
 }  // namespace tavlomi

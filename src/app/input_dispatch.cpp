@@ -34,6 +34,12 @@ InputDispatch::Outcome InputDispatch::dispatchKey(int key, InputTarget& toy) {
         toy.selectEffect(key - keys::kDigit1);
     } else if (key > keys::kDigit3 && key <= keys::kDigit9) {
         // '4' to '9' are reserved: they neither choose an effect nor reach the current one.
+    } else if (key == keys::kF1) {
+        toy.toggleHelp();
+    } else if (key == keys::kF11) {
+        toy.toggleFullScreen();
+    } else if (key == keys::kF12) {
+        toy.snapshot();
     } else {
         toy.passKey(key);
     }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Turns window-system events into the toy's commands: quit, the motion threshold, the effect
-// choice, dragging the ball, and every other key for the current effect.
+// choice, dragging the ball, the shell's own keys (F1, F11, F12), and every other key for the
+// current effect.
 
 #include "app/input_event.hpp"
 
@@ -15,6 +16,10 @@ class InputTarget {
     virtual void selectEffect(int index) = 0;
     virtual void passKey(int key) = 0;
     virtual void placeBall(int x, int y) = 0;
+    // The shell's keys; none of them reaches the effect.
+    virtual void toggleHelp() = 0;
+    virtual void toggleFullScreen() = 0;
+    virtual void snapshot() = 0;
 
   protected:
     ~InputTarget() = default;

@@ -26,6 +26,9 @@ constexpr int kEquals = 61;
 constexpr int kF = 102;
 constexpr int kKeypadMinus = 269;
 constexpr int kKeypadPlus = 270;
+constexpr int kF1 = 282;
+constexpr int kF11 = 292;
+constexpr int kF12 = 293;
 }  // namespace keys
 
 }  // namespace tavlomi

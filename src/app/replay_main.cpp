@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "app/clock.hpp"
 #include "app/command_line.hpp"
 #include "app/event_script.hpp"
 #include "app/frame_loop.hpp"
 #include "app/sdl_display.hpp"
+#include "app/status_overlay.hpp"
 #include "app/stdout_status.hpp"
 #include "app/toy.hpp"
 #include "capture/clip_file_source.hpp"
@@ -27,9 +29,12 @@ using namespace tavlomi;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The overlay's time per frame, so that a line stays exactly 200 frames.
+constexpr int kOverlayMillisecondsPerFrame = 10;
 
 const char* const kUsage =
     "Usage: tavlomi-replay --size W H --frames N --input FILE [--events FILE] [--screens FILE]\n"
+    "                      [--overlay]\n"
     "\n"
     "Runs the toy in a hidden window of W x H for exactly N frames, taking frame min(i, K-1)\n"
     "of FILE (K frames of 3*W*H bytes: B G R, bottom row first) as the camera picture of frame\n"
@@ -37,7 +42,9 @@ const char* const kUsage =
     "  F key CODE | F down X Y | F up X Y | F move X Y | F quit\n"
     "where F is the 0-based frame that sees the event. --screens FILE receives each frame's\n"
     "screen as W*H little-endian 32-bit words, top row first. Standard output carries the\n"
-    "toy's status lines.\n";
+    "toy's status lines. --overlay also shows them, and the F1 help, over the picture as the\n"
+    "toy does, with time running 1/100 s per frame; without it the screens hold only the\n"
+    "effect and the ball.\n";
 
 struct ReplayOptions {
     int width = 0;
@@ -46,6 +53,7 @@ struct ReplayOptions {
     std::string input;
     std::string events;
     std::string screens;
+    bool overlay = false;
 };
 
 std::optional<long long> wholeNumber(const std::string& text) {
@@ -80,6 +88,8 @@ std::string parseOptions(int argc, char** argv, ReplayOptions& options) {
             options.events = argv[++i];
         } else if (arg == "--screens" && remaining >= 1) {
             options.screens = argv[++i];
+        } else if (arg == "--overlay") {
+            options.overlay = true;
         } else {
             return "unexpected argument '" + arg + "'";
         }
@@ -157,14 +167,18 @@ int main(int argc, char** argv) {
     // The real display code on SDL's dummy driver: nothing is shown, everything is drawn.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     std::unique_ptr<SdlDisplay> display =
-        SdlDisplay::open(options.width, options.height, false, error);
+        SdlDisplay::open(options.width, options.height, false, 1, error);
     if (!display) {
         std::cerr << "tavlomi-replay: " << error << "\n";
         return kExitFailure;
     }
-    StdoutStatus status;
+    StdoutStatus stdoutStatus;
+    SteppedClock clock;
+    StatusOverlay overlay(stdoutStatus, clock);
+    StatusSink& status = options.overlay ? static_cast<StatusSink&>(overlay) : stdoutStatus;
     Toy toy(options.width, options.height, *source, status);
     FrameLoop loop(*display, toy, 0);
+    if (options.overlay) loop.showOverlay(&overlay);
 
     std::vector<std::uint32_t> words;
     std::vector<std::uint8_t> bytes;
@@ -182,6 +196,7 @@ int main(int argc, char** argv) {
             }
         }
         if (!loop.runFrame()) break;
+        clock.advance(kOverlayMillisecondsPerFrame);
         if (screens) {
             display->copyScreen(words);
             if (!appendScreen(screens.get(), words, bytes)) {

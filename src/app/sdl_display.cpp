@@ -1,9 +1,14 @@
 #include "app/sdl_display.hpp"
 
 #include <SDL.h>
+#include <SDL_gfxPrimitives.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "app/window_zoom.hpp"
 
 namespace tavlomi {
 
@@ -11,15 +16,28 @@ namespace {
 constexpr Uint32 kRedMask = 0x00FF0000;
 constexpr Uint32 kGreenMask = 0x0000FF00;
 constexpr Uint32 kBlueMask = 0x000000FF;
+constexpr Uint32 kWindowFlags = SDL_HWSURFACE;
+constexpr Uint32 kFullScreenFlags = SDL_HWSURFACE | SDL_DOUBLEBUF | SDL_FULLSCREEN;
+// sdl12-compat reads these when the video mode is set.
+constexpr const char* kWindowScalingVariable = "SDL12COMPAT_WINDOW_SCALING";
+constexpr const char* kScaleMethodVariable = "SDL12COMPAT_SCALE_METHOD";
+// Opacity of the black laid under overlay text: the picture keeps 96/256 of its brightness.
+constexpr Uint8 kShadeAlpha = 160;
 
 bool isStandardLayout(const SDL_PixelFormat* format) {
     return format->BitsPerPixel == 32 && format->Rmask == kRedMask && format->Gmask == kGreenMask &&
            format->Bmask == kBlueMask;
 }
+
+Sint16 toSint16(int value) {
+    return static_cast<Sint16>(std::clamp(value, -32768, 32767));
+}
 }  // namespace
 
-std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscreen,
+std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscreen, int zoom,
                                              std::string& error) {
+    // Grid cells stay sharp squares however large the window is.
+    setenv(kScaleMethodVariable, "nearest", 0);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         error = std::string("cannot open the display: ") + SDL_GetError();
         return nullptr;
@@ -36,13 +54,15 @@ std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscr
         SDL_Quit();
         return nullptr;
     }
-    Uint32 flags = SDL_HWSURFACE;
-    if (fullscreen) {
-        flags |= SDL_DOUBLEBUF | SDL_FULLSCREEN;
-    } else {
-        SDL_WM_SetCaption("Tavlomi", "");
+    if (zoom == 0 && std::getenv(kWindowScalingVariable) == nullptr) {
+        const SDL_VideoInfo* info = SDL_GetVideoInfo();
+        zoom = info != nullptr ? chooseZoom(width, height, info->current_w, info->current_h)
+                               : kMinZoom;
     }
-    SDL_Surface* screen = SDL_SetVideoMode(width, height, 32, flags);
+    if (zoom != 0) setenv(kWindowScalingVariable, std::to_string(zoom).c_str(), 1);
+    if (!fullscreen) SDL_WM_SetCaption("Tavlomi", "");
+    SDL_Surface* screen =
+        SDL_SetVideoMode(width, height, 32, fullscreen ? kFullScreenFlags : kWindowFlags);
     if (screen == nullptr) {
         error = "cannot open a " + std::to_string(width) + " x " + std::to_string(height) +
                 (fullscreen ? " full screen" : " window") + ": " + SDL_GetError();
@@ -72,8 +92,37 @@ SdlDisplay::SdlDisplay(Key, SDL_Surface* screen, SDL_Surface* effectSurface, boo
       standardLayout_(isStandardLayout(screen->format)) {}
 
 SdlDisplay::~SdlDisplay() {
+    // Also frees SDL_gfx's cached glyphs, which are SDL surfaces.
+    gfxPrimitivesSetFont(nullptr, 0, 0);
     SDL_FreeSurface(effectSurface_);
     SDL_Quit();
+}
+
+void SdlDisplay::adoptScreen() {
+    screen_ = SDL_GetVideoSurface();
+    if (screen_ == nullptr) {
+        // Neither mode could be set again: there is nothing left to draw on.
+        std::fprintf(stderr, "tavlomi: lost the display: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    fullscreen_ = (screen_->flags & SDL_FULLSCREEN) != 0;
+    standardLayout_ = isStandardLayout(screen_->format);
+}
+
+void SdlDisplay::toggleFullScreen() {
+    const int width = effectSurface_->w;
+    const int height = effectSurface_->h;
+    const bool wasFullscreen = fullscreen_;
+    if (SDL_WM_ToggleFullScreen(screen_) == 0) {
+        // Where the window system cannot switch in place, set the mode anew; the effect surface
+        // is ours and survives.
+        if (SDL_SetVideoMode(width, height, 32, wasFullscreen ? kWindowFlags : kFullScreenFlags) ==
+            nullptr) {
+            SDL_SetVideoMode(width, height, 32, wasFullscreen ? kFullScreenFlags : kWindowFlags);
+        }
+    }
+    adoptScreen();
+    if (!fullscreen_) SDL_WM_SetCaption("Tavlomi", "");
 }
 
 bool SdlDisplay::pollEvent(InputEvent& event) {
@@ -169,6 +218,18 @@ void SdlDisplay::fillRect(ScreenRect rect, std::uint32_t color) {
                                          : SDL_MapRGB(screen_->format, (color >> 16) & 0xFF,
                                                       (color >> 8) & 0xFF, color & 0xFF);
     SDL_FillRect(screen_, &sdlRect, pixel);
+}
+
+void SdlDisplay::shade(ScreenRect rect) {
+    if (rect.w == 0 || rect.h == 0) return;
+    boxRGBA(screen_, rect.x, rect.y, toSint16(rect.x + rect.w - 1), toSint16(rect.y + rect.h - 1),
+            0, 0, 0, kShadeAlpha);
+}
+
+void SdlDisplay::drawText(int x, int y, std::string_view text) {
+    // SDL_gfx wants a terminated string; a NUL inside text ends it there.
+    const std::string terminated(text);
+    stringRGBA(screen_, toSint16(x), toSint16(y), terminated.c_str(), 255, 255, 255, 255);
 }
 
 void SdlDisplay::present() {

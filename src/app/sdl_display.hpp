@@ -1,10 +1,14 @@
 #pragma once
 
-// The SDL 1.2 edge: the window or full screen, the effect surface and the event queue.
+// The SDL 1.2 edge: the window or full screen, the effect surface, the event queue, and the
+// overlay's text (SDL_gfx's built-in 8 x 8 font). In window mode sdl12-compat scales the window
+// by the zoom, and maps the mouse back to screen pixels; full screen fills the desktop keeping
+// the screen's aspect ratio.
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/display.hpp"
@@ -13,11 +17,12 @@ struct SDL_Surface;
 
 namespace tavlomi {
 
-class SdlDisplay final : public Display, private Screen {
+class SdlDisplay final : public Display, private Screen, private TextCanvas {
   public:
     // Initialises SDL's video and opens a 32-bit display of width x height; nullptr and a
-    // reason in error when that fails.
-    static std::unique_ptr<SdlDisplay> open(int width, int height, bool fullscreen,
+    // reason in error when that fails. zoom (kMinZoom..kMaxZoom) sizes the window; 0 chooses
+    // it from the desktop's size unless SDL12COMPAT_WINDOW_SCALING is already set.
+    static std::unique_ptr<SdlDisplay> open(int width, int height, bool fullscreen, int zoom,
                                             std::string& error);
     ~SdlDisplay();
     SdlDisplay(const SdlDisplay&) = delete;
@@ -29,8 +34,11 @@ class SdlDisplay final : public Display, private Screen {
     void unlockEffectSurface() override;
     void blitEffectSurface() override;
     Screen& screen() override { return *this; }
+    TextCanvas& textCanvas() override { return *this; }
     void present() override;
     void pause(int milliseconds) override;
+    void toggleFullScreen() override;
+    bool fullscreen() const { return fullscreen_; }
 
     // Queues an event in SDL's own queue, as the window system would; false when it is full.
     static bool pushEvent(const InputEvent& event);
@@ -46,7 +54,12 @@ class SdlDisplay final : public Display, private Screen {
 
   private:
     void fillRect(ScreenRect rect, std::uint32_t color) override;
+    void shade(ScreenRect rect) override;
+    void drawText(int x, int y, std::string_view text) override;
+    // Takes the screen SDL has now, after a mode change.
+    void adoptScreen();
 
+    // Owned by SDL; may change with toggleFullScreen().
     SDL_Surface* screen_;
     SDL_Surface* effectSurface_;
     bool fullscreen_;

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "app/clock.hpp"
 #include "app/command_line.hpp"
 #include "app/frame_loop.hpp"
 #include "app/notice_dialog.hpp"
 #include "app/sdl_display.hpp"
+#include "app/status_overlay.hpp"
 #include "app/stdout_status.hpp"
 #include "app/toy.hpp"
 #include "capture/camera_choice.hpp"
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
 
     std::string error;
     std::unique_ptr<SdlDisplay> display =
-        SdlDisplay::open(cl.windowWidth, cl.windowHeight, cl.fullscreen, error);
+        SdlDisplay::open(cl.windowWidth, cl.windowHeight, cl.fullscreen, cl.zoom, error);
     if (!display) {
         std::cerr << "tavlomi: " << error << "\n";
         return kExitFailure;
@@ -118,9 +120,12 @@ int main(int argc, char** argv) {
     std::unique_ptr<FrameSource> source = openSource(cl, cl.windowWidth, cl.windowHeight);
     if (!source) return kExitFailure;
 
-    StdoutStatus status;
+    StdoutStatus stdoutStatus;
+    SteadyClock clock;
+    StatusOverlay status(stdoutStatus, clock);
     Toy toy(cl.windowWidth, cl.windowHeight, *source, status);
     FrameLoop loop(*display, toy, kFramePauseMilliseconds);
+    loop.showOverlay(&status);
     while (loop.runFrame()) {
     }
     return 0;

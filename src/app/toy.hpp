@@ -6,7 +6,6 @@
 #include <array>
 #include <span>
 
-#include "app/input_dispatch.hpp"
 #include "ball/ball.hpp"
 #include "ball/vec2.hpp"
 #include "capture/capture_source.hpp"
@@ -21,7 +20,7 @@
 
 namespace tavlomi {
 
-class Toy final : public InputTarget {
+class Toy final {
   public:
     static constexpr int kInitialThreshold = 14;
     static constexpr int kBallRadius = 10;
@@ -39,13 +38,12 @@ class Toy final : public InputTarget {
     void renderEffect(std::span<std::uint32_t> pixels) { currentEffect_->render(pixels); }
     void drawBall(Screen& screen) const { ball_.draw(screen); }
 
-    // What input dispatch drives.
-    void adjustThreshold(bool up) override;
-    void selectEffect(int index) override {
-        currentEffect_ = effectTable_[static_cast<std::size_t>(index)];
-    }
-    void passKey(int key) override { currentEffect_->handleKey(key); }
-    void placeBall(int x, int y) override { ball_.placeAt(x, y); }
+    // What input dispatch drives, through the shell.
+    void adjustThreshold(bool up);
+    // index 0, 1 or 2 of the effect table.
+    void selectEffect(int index) { currentEffect_ = effectTable_[static_cast<std::size_t>(index)]; }
+    void passKey(int key) { currentEffect_->handleKey(key); }
+    void placeBall(int x, int y) { ball_.placeAt(x, y); }
 
     int gridWidth() const { return gridWidth_; }
     int gridHeight() const { return gridHeight_; }
@@ -54,6 +52,9 @@ class Toy final : public InputTarget {
     const Ball& ball() const { return ball_; }
     const RgbGrid& rgbGrid() const { return captureSource_.getRgbGrid(); }
     const MotionMask& motionMask() const { return motionDetector_.motionMask(); }
+    // The effects' modes, for the help text.
+    const WaterEffect& waterEffect() const { return waterEffect_; }
+    const FireEffect& fireEffect() const { return fireEffect_; }
 
   private:
     int gridWidth_;

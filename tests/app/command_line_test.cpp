@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/key_help.hpp"
+
 #include <string>
 #include <vector>
 
@@ -128,6 +130,44 @@ TEST(CommandLineOptions, HelpMentionsEveryKey) {
                              "--device=PATH", "--video=FILE", "--test-scene"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
+}
+
+TEST(CommandLineZoom, AbsentMeansChosenByTheDisplay) {
+    EXPECT_EQ(parse({"window"}).commandLine.zoom, 0);
+}
+
+TEST(CommandLineZoom, OneToSixteenAnywhereOnTheLine) {
+    EXPECT_EQ(parse({"--zoom=1"}).commandLine.zoom, 1);
+    const ParseResult r = parse({"window", "--zoom=16", "640", "480"});
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(r.commandLine.zoom, 16);
+    EXPECT_FALSE(r.commandLine.fullscreen);
+    EXPECT_EQ(r.commandLine.windowWidth, 640);
+    EXPECT_EQ(r.commandLine.windowHeight, 480);
+}
+
+TEST(CommandLineZoom, AnythingElseIsAnErrorNamingTheRange) {
+    for (const char* bad : {"--zoom=0", "--zoom=17", "--zoom=-2", "--zoom=", "--zoom=2x",
+                            "--zoom=two", "--zoom=99999999999999999999", "--zoom"}) {
+        const ParseResult r = parse({"window", bad});
+        EXPECT_FALSE(r.error.empty()) << bad;
+        if (std::string(bad).starts_with("--zoom=")) {
+            EXPECT_NE(r.error.find("1 to 16"), std::string::npos) << r.error;
+        }
+    }
+}
+
+TEST(CommandLineOptions, HelpListsEveryKeyOfTheTableWithItsAction) {
+    const std::string help = usageText("tavlomi");
+    for (const KeyHelp& entry : kKeyHelp) {
+        const std::size_t keys = help.find("  " + std::string(entry.keys) + " ");
+        ASSERT_NE(keys, std::string::npos) << entry.keys;
+        const std::size_t lineEnd = help.find('\n', keys);
+        EXPECT_NE(help.substr(keys, lineEnd - keys).find(entry.action), std::string::npos)
+            << entry.keys;
+    }
+    for (const char* word : {"F1", "F11", "F12", "--zoom=N"})
+        EXPECT_NE(help.find(word), std::string::npos) << word;
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ class RecordingTarget final : public InputTarget {
     void placeBall(int x, int y) override {
         log.push_back("place " + std::to_string(x) + "," + std::to_string(y));
     }
+    void toggleHelp() override { log.push_back("help"); }
+    void toggleFullScreen() override { log.push_back("full screen"); }
+    void snapshot() override { log.push_back("snapshot"); }
     std::vector<std::string> log;
 };
 
@@ -48,10 +51,29 @@ TEST(InputDispatchKeys, DigitsOneToThreeSelectAndFourToNineDoNothing) {
 TEST(InputDispatchKeys, EveryOtherKeyReachesTheEffect) {
     InputDispatch dispatch;
     RecordingTarget target;
-    for (int code : {48, 102, 32, 97, 43, 13, 282, 300})
+    // 281 is PageDown, 283 F2, 291 F10, 294 F13: next to the shell's keys but not theirs.
+    for (int code : {48, 102, 32, 97, 43, 13, 281, 283, 291, 294, 300})
         dispatch.handle(key(code), target);
-    EXPECT_EQ(target.log, (std::vector<std::string>{"key 48", "key 102", "key 32", "key 97",
-                                                    "key 43", "key 13", "key 282", "key 300"}));
+    EXPECT_EQ(target.log,
+              (std::vector<std::string>{"key 48", "key 102", "key 32", "key 97", "key 43", "key 13",
+                                        "key 281", "key 283", "key 291", "key 294", "key 300"}));
+}
+
+TEST(InputDispatchKeys, F1F11F12AreTheShellsAndNeverReachTheEffect) {
+    InputDispatch dispatch;
+    RecordingTarget target;
+    for (int code : {282, 292, 293, 282})
+        EXPECT_EQ(dispatch.handle(key(code), target), Outcome::Continue);
+    EXPECT_EQ(target.log, (std::vector<std::string>{"help", "full screen", "snapshot", "help"}));
+}
+
+TEST(InputDispatchKeys, ShellKeysKeepTheQueueOrderWithOtherKeys) {
+    InputDispatch dispatch;
+    RecordingTarget target;
+    for (int code : {102, 282, 61, 293, 32})
+        dispatch.handle(key(code), target);
+    EXPECT_EQ(target.log,
+              (std::vector<std::string>{"key 102", "help", "up", "snapshot", "key 32"}));
 }
 
 TEST(InputDispatchKeys, EscapeAndQuitEndTheProgram) {

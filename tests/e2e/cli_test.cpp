@@ -37,6 +37,25 @@ TEST(Cli, BadInputIsRefusedWithStatus2BeforeAnyWindow) {
     }
 }
 
+TEST(Cli, ZoomOutsideOneToSixteenIsRefusedWithStatus2AndTheRange) {
+    for (const char* args : {"window --zoom=0", "window --zoom=17",
+                             "window --zoom=", "window --zoom=2.5", "--zoom=-1 window"}) {
+        const ReplayResult result = runToy(args);
+        EXPECT_EQ(result.exitStatus, 2) << args;
+        EXPECT_NE(result.err.find("--zoom takes a whole number from 1 to 16"), std::string::npos)
+            << args << ": " << result.err;
+        EXPECT_TRUE(result.out.empty()) << args;
+    }
+    // A good zoom gets as far as the display, which is missing here.
+    EXPECT_EQ(runToy("window --zoom=16 --test-scene").exitStatus, 1);
+}
+
+TEST(Cli, HelpListsTheShellKeysAndZoom) {
+    const ReplayResult help = runToy("--help");
+    for (const char* text : {"\n  F1 ", "\n  F11 ", "\n  F12 ", "\n  --zoom=N "})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
+}
+
 TEST(Cli, NoDisplayIsAClearErrorWithStatus1) {
     const ReplayResult result = runToy("window --test-scene");
     EXPECT_EQ(result.exitStatus, 1);

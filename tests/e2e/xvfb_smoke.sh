@@ -47,7 +47,9 @@ wait "$pid"
 echo $? >"$work/status"
 INNER
 
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/drive.sh" "$binary" "$work" || exit 1
+# A server number of its own: another run that just stopped on the same number could still remove
+# this one's socket.
+xvfb-run -a -n $((100 + $$ % 200)) -s "-screen 0 1024x768x24" bash "$work/drive.sh" "$binary" "$work" || exit 1
 
 status=$(cat "$work/status")
 expected=$'< ShowMotion responding to Ball >\n< Water Effect initialized >\n< Fire Effect innitialized >'
