@@ -55,6 +55,18 @@ std::string keyLines() {
     return text;
 }
 
+bool hasRecordingSuffix(std::string_view path) {
+    const auto endsWith = [&](std::string_view suffix) {
+        if (path.size() <= suffix.size()) return false;
+        const std::string_view tail = path.substr(path.size() - suffix.size());
+        for (std::size_t i = 0; i < suffix.size(); ++i) {
+            if (std::tolower(static_cast<unsigned char>(tail[i])) != suffix[i]) return false;
+        }
+        return true;
+    };
+    return endsWith(".webm") || endsWith(".mp4");
+}
+
 bool takeValue(std::string_view arg, std::string_view option, std::string& value) {
     if (arg.substr(0, option.size()) != option) return false;
     value = std::string(arg.substr(option.size()));
@@ -103,6 +115,13 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
                 return result;
             }
             cl.zoom = static_cast<int>(*zoom);
+        } else if (takeValue(arg, "--record=", value)) {
+            if (!hasRecordingSuffix(value)) {
+                result.error =
+                    "--record takes a file name ending in .webm or .mp4, not '" + value + "'";
+                return result;
+            }
+            cl.recordPath = value;
         } else if (takeValue(arg, "--device=", value) || takeValue(arg, "--video=", value)) {
             const bool device = arg.compare(0, 9, "--device=") == 0;
             if (value.empty()) {
@@ -162,11 +181,13 @@ std::string usageText(const std::string& programName) {
            "Picture source (the first camera when none is given; the built-in test scene when\n"
            "there is no camera):\n"
            "  --camera=N       the Nth camera of --list-cameras (0 is the first)\n"
-           "  --device=PATH    a V4L2 device node, e.g. /dev/video2\n"
+           "  --device=PATH    a V4L2 device node (/dev/video2), a /dev/v4l/by-id/ path, or\n"
+           "                   part of the camera's name\n"
            "  --video=FILE     a video file, looped\n"
            "  --test-scene     the built-in moving test scene\n"
            "  --zoom=N         show each grid cell as N x N window pixels (1 to 16; by default\n"
            "                   the window takes a comfortable part of the desktop)\n"
+           "  --record=FILE    record what the screen shows into FILE (.webm or .mp4)\n"
            "  --list-cameras   list the cameras and exit\n"
            "  --help           show this help and exit\n"
            "  --version        show the version and exit\n"

@@ -27,6 +27,8 @@ struct CommandLine {
     // Window pixels a side per grid cell in window mode, kMinZoom..kMaxZoom; 0 lets the display
     // choose from the desktop's size.
     int zoom = 0;
+    // Where to record what the screen shows (.webm or .mp4); empty for no recording.
+    std::string recordPath;
     // Notices about arguments that were ignored; the toy still runs.
     std::vector<std::string> warnings;
 };

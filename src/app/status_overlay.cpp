@@ -7,6 +7,10 @@ StatusOverlay::StatusOverlay(StatusSink& passOn, const Clock& clock)
 
 void StatusOverlay::print(std::string_view line) {
     passOn_.print(line);
+    show(line);
+}
+
+void StatusOverlay::show(std::string_view line) {
     const std::int64_t now = clock_.nowMilliseconds();
     while (!entries_.empty() && entries_.front().expiresAt <= now)
         entries_.pop_front();

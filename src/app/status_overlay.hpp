@@ -28,6 +28,10 @@ class StatusOverlay final : public StatusSink {
     // kLifetimeMilliseconds after now.
     void print(std::string_view line) override;
 
+    // Shows text over the picture like a status line without passing it on: for notices
+    // that belong on stderr rather than among the status lines.
+    void show(std::string_view text);
+
     // The lines still visible at the clock's time, oldest first, at most kMaxLines.
     std::vector<std::string> visibleLines() const;
 

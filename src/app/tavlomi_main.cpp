@@ -11,7 +11,9 @@
 #include "app/clock.hpp"
 #include "app/command_line.hpp"
 #include "app/frame_loop.hpp"
+#include "app/gst_recorder.hpp"
 #include "app/notice_dialog.hpp"
+#include "app/png_snapshot.hpp"
 #include "app/sdl_display.hpp"
 #include "app/status_overlay.hpp"
 #include "app/stdout_status.hpp"
@@ -27,6 +29,7 @@ using namespace tavlomi;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kFramePauseMilliseconds = 10;
+constexpr int kRecordFramesPerSecond = 30;
 
 int listCamerasCommand() {
     std::cout << cameraListText(listCameras());
@@ -120,13 +123,40 @@ int main(int argc, char** argv) {
     std::unique_ptr<FrameSource> source = openSource(cl, cl.windowWidth, cl.windowHeight);
     if (!source) return kExitFailure;
 
+    std::unique_ptr<GstRecorder> recorder;
+    if (!cl.recordPath.empty()) {
+        recorder = GstRecorder::open(cl.recordPath, cl.windowWidth, cl.windowHeight,
+                                     kRecordFramesPerSecond, GstRecorder::Pacing::RealTime, error);
+        if (!recorder) {
+            std::cerr << "tavlomi: " << error << "\n";
+            return kExitFailure;
+        }
+    }
+
     StdoutStatus stdoutStatus;
     SteadyClock clock;
     StatusOverlay status(stdoutStatus, clock);
     Toy toy(cl.windowWidth, cl.windowHeight, *source, status);
     FrameLoop loop(*display, toy, kFramePauseMilliseconds);
     loop.showOverlay(&status);
+    std::vector<std::uint32_t> screen;
+    loop.setSnapshotHandler([&] {
+        display->copyScreen(screen);
+        const SnapshotResult saved = saveSnapshot(screen, cl.windowWidth, cl.windowHeight);
+        const std::string notice =
+            saved.ok() ? "Snapshot saved: " + saved.path.string() : "No snapshot: " + saved.error;
+        std::cerr << "tavlomi: " << notice << "\n";
+        status.show(notice);
+    });
     while (loop.runFrame()) {
+        if (recorder) {
+            display->copyScreen(screen);
+            recorder->pushFrame(screen);
+        }
+    }
+    if (recorder && !recorder->finish()) {
+        std::cerr << "tavlomi: the recording " << cl.recordPath
+                  << " may be incomplete: " << recorder->error() << "\n";
     }
     return 0;
 }

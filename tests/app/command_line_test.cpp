@@ -116,6 +116,15 @@ TEST(CommandLineOptions, SourcesAndActions) {
     EXPECT_EQ(parse({"--list-cameras"}).commandLine.action, Action::ListCameras);
 }
 
+TEST(CommandLineOptions, RecordTakesAWebmOrMp4File) {
+    EXPECT_EQ(parse({"--record=play.webm"}).commandLine.recordPath, "play.webm");
+    EXPECT_EQ(parse({"window", "--record=/tmp/Play.MP4"}).commandLine.recordPath, "/tmp/Play.MP4");
+    EXPECT_TRUE(parse({}).commandLine.recordPath.empty());
+    for (const char* bad : {"--record=", "--record=play.avi", "--record=.webm", "--record=mp4"}) {
+        EXPECT_FALSE(parse({bad}).error.empty()) << bad;
+    }
+}
+
 TEST(CommandLineOptions, MalformedOptionsAreErrors) {
     for (const char* bad : {"--camera=", "--camera=-1", "--camera=x",
                             "--device=", "--video=", "--fullscreen", "--zoomy=2", "--"}) {

@@ -37,6 +37,18 @@ TEST(StatusOverlay, ShowsLinesOldestFirstWithoutTheirNewline) {
     EXPECT_EQ(overlay.visibleLines(), (Lines{"< Frozen >", "< Unfrozen >"}));
 }
 
+TEST(StatusOverlay, ShownNoticesAreNotPassedOn) {
+    RecordingStatus out;
+    SteppedClock clock;
+    StatusOverlay overlay(out, clock);
+    overlay.show("Snapshot saved: /tmp/a.png");
+    overlay.print("< Frozen >\n");
+    EXPECT_EQ(out.calls, (Lines{"< Frozen >\n"}));
+    EXPECT_EQ(overlay.visibleLines(), (Lines{"Snapshot saved: /tmp/a.png", "< Frozen >"}));
+    clock.advance(StatusOverlay::kLifetimeMilliseconds);
+    EXPECT_TRUE(overlay.visibleLines().empty());
+}
+
 TEST(StatusOverlay, EachLineExpiresTwoSecondsAfterItWasPrinted) {
     RecordingStatus out;
     SteppedClock clock;
