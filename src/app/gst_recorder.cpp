@@ -1,4 +1,5 @@
 #include "app/gst_recorder.hpp"
+#include "capture/gst_support.hpp"
 
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
@@ -28,20 +29,12 @@ struct MessageUnref {
 };
 using MessageRef = std::unique_ptr<GstMessage, MessageUnref>;
 
-// GStreamer's text for an ERROR message, with the last line of its debug detail, which usually
-// names the system's own reason.
+// GStreamer's text for an ERROR message.
 std::string describeError(GstMessage* message) {
     GError* gerror = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(message, &gerror, &debug);
-    std::string text = gerror != nullptr ? gerror->message : "unknown error";
-    if (debug != nullptr) {
-        const std::string detail(debug);
-        const std::size_t lastBreak = detail.rfind('\n');
-        if (lastBreak != std::string::npos && lastBreak + 1 < detail.size()) {
-            text += " (" + detail.substr(lastBreak + 1) + ")";
-        }
-    }
+    const std::string text = tavlomi::describeError(gerror, debug);
     if (gerror != nullptr) g_error_free(gerror);
     g_free(debug);
     return text;
@@ -170,10 +163,9 @@ std::unique_ptr<GstRecorder> GstRecorder::open(const std::string& path, int widt
         error = prefix + "the file name must end in .webm or .mp4 to choose the video format";
         return nullptr;
     }
-    GError* initError = nullptr;
-    if (!gst_init_check(nullptr, nullptr, &initError)) {
-        error = prefix + (initError != nullptr ? initError->message : "GStreamer cannot start");
-        if (initError != nullptr) g_error_free(initError);
+    std::string reason;
+    if (!ensureGstreamer(reason)) {
+        error = prefix + reason;
         return nullptr;
     }
 

@@ -1,4 +1,5 @@
 #include "capture/gst_frame_source.hpp"
+#include "capture/gst_support.hpp"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -64,15 +65,6 @@ void discardElement(GstElement* element) {
     if (element != nullptr) gst_object_unref(gst_object_ref_sink(element));
 }
 
-bool ensureGstreamer(std::string& reason) {
-    if (gst_is_initialized()) return true;
-    GError* gerror = nullptr;
-    if (gst_init_check(nullptr, nullptr, &gerror)) return true;
-    reason = gerror != nullptr ? gerror->message : "GStreamer cannot be initialised";
-    if (gerror != nullptr) g_error_free(gerror);
-    return false;
-}
-
 // A resource that could not be opened for want of rights: GStreamer says so outright, or its
 // detail carries the system's own EACCES/EPERM text in the current locale.
 bool isPermissionError(const GError* gerror, const gchar* debug) {
@@ -86,22 +78,15 @@ bool isPermissionError(const GError* gerror, const gchar* debug) {
             std::strstr(debug, g_strerror(EPERM)) != nullptr);
 }
 
-// GStreamer's text for an ERROR message, with the last line of its debug detail when there is
-// one: that line usually names the system's own reason ("No such file ...").
+// GStreamer's text for an ERROR message, or the advice about the video group when the camera
+// was refused for want of rights.
 std::string describeError(GstMessage* message) {
     GError* gerror = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(message, &gerror, &debug);
-    std::string text = gerror != nullptr ? gerror->message : "unknown error";
-    if (isPermissionError(gerror, debug)) {
-        text = permissionDeniedText();
-    } else if (debug != nullptr) {
-        const std::string detail(debug);
-        const std::size_t lastBreak = detail.rfind('\n');
-        if (lastBreak != std::string::npos && lastBreak + 1 < detail.size()) {
-            text += " (" + detail.substr(lastBreak + 1) + ")";
-        }
-    }
+    const std::string text = isPermissionError(gerror, debug)
+                                 ? permissionDeniedText()
+                                 : tavlomi::describeError(gerror, debug);
     if (gerror != nullptr) g_error_free(gerror);
     g_free(debug);
     return text;
