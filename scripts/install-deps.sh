@@ -10,7 +10,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-dev
-  xvfb xauth xdotool x11-utils
+  xvfb xauth xdotool x11-utils libx11-dev
 )
 
 missing=()
