@@ -7,21 +7,25 @@
 set -u
 binary=$1
 close_request=$2
-for tool in xvfb-run xdotool gst-launch-1.0; do
+for tool in Xvfb xdotool gst-launch-1.0; do
   command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 1; }
 done
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+xvfb_pid=""
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 gst-launch-1.0 -q videotestsrc num-buffers=30 pattern=ball \
   ! video/x-raw,width=64,height=48,framerate=30/1 ! jpegenc ! avimux \
   ! filesink location="$work/clip.avi" || { echo "cannot write the test clip" >&2; exit 1; }
 
-cat > "$work/drive.sh" <<'INNER'
-#!/usr/bin/env bash
-# Runs one way out; writes the toy's exit status to $work/$name.status.
-set -u
-binary=$1; close_request=$2; work=$3; name=$4; way=$5; start_env=$6
+# An X server of this test's own, on a display number the server picks and reports when it is
+# ready, so tests running side by side cannot end up on the same server.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
+xvfb_pid=$!
 
 wait_for() {  # wait_for TENTHS COMMAND...: true once COMMAND succeeds
   local tenths=$1; shift
@@ -31,76 +35,63 @@ wait_for() {  # wait_for TENTHS COMMAND...: true once COMMAND succeeds
   done
   return 1
 }
+if ! wait_for 300 test -s "$work/display"; then
+  echo "Xvfb did not start:" >&2; cat "$work/xvfb.err" >&2; exit 1
+fi
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+pid=""
+name=""
+window=""
 running() { kill -0 "$pid" 2>/dev/null; }
 stopped() { ! running; }
 saw_threshold() { grep -q '^< Threshold is now: 15 >$' "$work/$name.out"; }
+find_window() {
+  window=$(xdotool search --name '^Tavlomi$' 2>/dev/null | head -n 1)
+  [ -n "$window" ] || stopped
+}
+give_up() {
+  echo "$name: $1" >&2
+  grep -v 'GST_STATES' "$work/$name.err" >&2
+  running && kill -9 "$pid"
+  return 1
+}
 
-# The stop signals start at their default handling, as in a terminal's foreground job, unless
-# the case asks otherwise.
-GST_DEBUG=GST_STATES:4 GST_DEBUG_NO_COLOR=1 env $start_env \
-  "$binary" window 64 48 --video="$work/clip.avi" >"$work/$name.out" 2>"$work/$name.err" &
-pid=$!
-window=""
-find_window() { window=$(xdotool search --name '^Tavlomi$' 2>/dev/null | head -n 1); [ -n "$window" ]; }
-if ! wait_for 100 find_window; then
-  echo "$name: no window named Tavlomi appeared" >&2
-  kill -9 "$pid" 2>/dev/null
-  exit 1
-fi
-xdotool windowfocus --sync "$window" 2>/dev/null
-xdotool key equal
-if ! wait_for 100 saw_threshold; then
-  echo "$name: the '=' key was not seen" >&2
-  kill -9 "$pid" 2>/dev/null
-  exit 1
-fi
+# run_case NAME WAY ENV-OPTION: starts the toy on the clip with the stop signals set up by the
+# env option, presses '=', waits for its line, ends the toy by WAY and checks how it ended.
+run_case() {
+  name=$1
+  local way=$2 start_env=$3 status
+  GST_DEBUG=GST_STATES:4 GST_DEBUG_NO_COLOR=1 env "$start_env" \
+    "$binary" window 64 48 --video="$work/clip.avi" >"$work/$name.out" 2>"$work/$name.err" &
+  pid=$!
+  wait_for 300 find_window
+  [ -n "$window" ] || { give_up "no window named Tavlomi appeared"; return 1; }
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  xdotool key equal
+  wait_for 300 saw_threshold || { give_up "the '=' key was not seen"; return 1; }
 
-case $way in
-  escape) xdotool key Escape ;;
-  close) "$close_request" "$window" || { kill -9 "$pid"; exit 1; } ;;
-  ignored-int)
-    kill -INT "$pid"
-    sleep 1
-    if stopped; then
-      echo "$name: the toy ended on a SIGINT it was started to ignore" >&2
-      exit 1
-    fi
-    xdotool key Escape ;;
-  *) kill -"$way" "$pid" ;;
-esac
-if ! wait_for 100 stopped; then
-  echo "$name: the toy did not end within 10 s" >&2
-  kill -9 "$pid"
-  exit 1
-fi
-wait "$pid"
-echo $? >"$work/$name.status"
-INNER
+  case $way in
+    escape) xdotool key Escape ;;
+    close) "$close_request" "$window" || { give_up "no close request sent"; return 1; } ;;
+    ignored-int)
+      kill -INT "$pid"
+      sleep 1
+      stopped && { give_up "ended on a SIGINT it was started to ignore"; return 1; }
+      xdotool key Escape ;;
+    *) kill -"$way" "$pid" ;;
+  esac
+  wait_for 200 stopped || { give_up "did not end within 20 s"; return 1; }
+  wait "$pid"
+  status=$?
 
-cases=(
-  "escape escape --default-signal=INT,TERM,HUP"
-  "close close --default-signal=INT,TERM,HUP"
-  "sigint INT --default-signal=INT,TERM,HUP"
-  "sigterm TERM --default-signal=INT,TERM,HUP"
-  "sighup HUP --default-signal=INT,TERM,HUP"
-  "ignored-sigint ignored-int --ignore-signal=INT"
-)
-expected=$'< ShowMotion responding to Ball >\n< Water Effect initialized >\n< Fire Effect innitialized >\n< Threshold is now: 15 >'
-failed=0
-for entry in "${cases[@]}"; do
-  read -r name way start_env <<<"$entry"
-  if ! xvfb-run -a -s "-screen 0 1024x768x24" \
-      bash "$work/drive.sh" "$binary" "$close_request" "$work" "$name" "$way" "$start_env"; then
-    failed=1
-    continue
-  fi
-  ok=1
-  status=$(cat "$work/$name.status")
+  local ok=1
   if [ "$status" != 0 ]; then
     echo "$name: exit status $status, expected 0" >&2
     grep -v 'GST_STATES' "$work/$name.err" >&2
     ok=0
   fi
+  local expected=$'< ShowMotion responding to Ball >\n< Water Effect initialized >\n< Fire Effect innitialized >\n< Threshold is now: 15 >'
   if [ "$(cat "$work/$name.out")" != "$expected" ]; then
     echo "$name: unexpected standard output:" >&2
     cat "$work/$name.out" >&2
@@ -110,10 +101,18 @@ for entry in "${cases[@]}"; do
     echo "$name: the camera pipeline was not stopped" >&2
     ok=0
   fi
-  if [ "$ok" = 1 ]; then
-    echo "$name: status 0, output complete, pipeline stopped"
-  else
-    failed=1
-  fi
-done
+  [ "$ok" = 1 ] && echo "$name: status 0, output complete, pipeline stopped"
+  [ "$ok" = 1 ]
+}
+
+# The stop signals start at their default handling, as in a terminal's foreground job, unless a
+# case asks otherwise.
+defaults=--default-signal=INT,TERM,HUP
+failed=0
+run_case escape escape "$defaults" || failed=1
+run_case close close "$defaults" || failed=1
+run_case sigint INT "$defaults" || failed=1
+run_case sigterm TERM "$defaults" || failed=1
+run_case sighup HUP "$defaults" || failed=1
+run_case ignored-sigint ignored-int --ignore-signal=INT || failed=1
 exit "$failed"
