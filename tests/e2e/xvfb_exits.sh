@@ -23,8 +23,10 @@ gst-launch-1.0 -q videotestsrc num-buffers=30 pattern=ball \
   ! filesink location="$work/clip.avi" || { echo "cannot write the test clip" >&2; exit 1; }
 
 # An X server of this test's own, on a display number the server picks and reports when it is
-# ready, so tests running side by side cannot end up on the same server.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
+# ready, so tests running side by side cannot end up on the same server. Without -noreset the
+# server resets whenever its last client leaves and refuses the next toy meanwhile.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" \
+  2>"$work/xvfb.err" &
 xvfb_pid=$!
 
 wait_for() {  # wait_for TENTHS COMMAND...: true once COMMAND succeeds
@@ -46,13 +48,23 @@ window=""
 running() { kill -0 "$pid" 2>/dev/null; }
 stopped() { ! running; }
 saw_threshold() { grep -q '^< Threshold is now: 15 >$' "$work/$name.out"; }
+# Only a mapped window can take the keyboard focus.
 find_window() {
-  window=$(xdotool search --name '^Tavlomi$' 2>/dev/null | head -n 1)
+  window=$(xdotool search --onlyvisible --name '^Tavlomi$' 2>/dev/null | head -n 1)
   [ -n "$window" ] || stopped
+}
+no_window() { [ -z "$(xdotool search --name '^Tavlomi$' 2>/dev/null)" ]; }
+# Without a window manager nobody else gives the new window the focus, and when the previous
+# case's window went away the focus may have gone with it.
+focus_window() {
+  find_window && [ -n "$window" ] || return 1
+  timeout 5 xdotool windowfocus --sync "$window" 2>/dev/null
+  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ]
 }
 give_up() {
   echo "$name: $1" >&2
   grep -v 'GST_STATES' "$work/$name.err" >&2
+  cat "$work/xvfb.err" >&2
   running && kill -9 "$pid"
   return 1
 }
@@ -62,12 +74,14 @@ give_up() {
 run_case() {
   name=$1
   local way=$2 start_env=$3 status
+  # The server may still be taking down the window of the case before.
+  wait_for 100 no_window || { echo "$name: the last window is still there" >&2; return 1; }
   GST_DEBUG=GST_STATES:4 GST_DEBUG_NO_COLOR=1 env "$start_env" \
     "$binary" window 64 48 --video="$work/clip.avi" >"$work/$name.out" 2>"$work/$name.err" &
   pid=$!
   wait_for 300 find_window
   [ -n "$window" ] || { give_up "no window named Tavlomi appeared"; return 1; }
-  xdotool windowfocus --sync "$window" 2>/dev/null
+  wait_for 100 focus_window || { give_up "the window did not take the keyboard focus"; return 1; }
   xdotool key equal
   wait_for 300 saw_threshold || { give_up "the '=' key was not seen"; return 1; }
 
