@@ -266,6 +266,7 @@ int main(int argc, char** argv) {
               << " frames, seed " << options.seed << "\n";
     const auto start = std::chrono::steady_clock::now();
     long long startKb = residentKb();
+    std::cout << "soak: resident memory at start: " << startKb << " kB\n";
     long long events = 0;
     long long expectedThreshold = Toy::kInitialThreshold;
     int lowestThreshold = toy.motionThreshold();
