@@ -191,38 +191,11 @@ class MemoryDisplay final : public Display, private Screen {
     std::vector<std::uint32_t> screen_;
 };
 
-constexpr std::array<int, 32> kKeys = {keys::kEscape,
-                                       keys::kEquals,
-                                       keys::kMinus,
-                                       keys::kKeypadPlus,
-                                       keys::kKeypadMinus,
-                                       keys::kDigit0,
-                                       keys::kDigit1,
-                                       50,
-                                       keys::kDigit3,
-                                       52,
-                                       53,
-                                       54,
-                                       55,
-                                       56,
-                                       keys::kDigit9,
-                                       keys::kSpace,
-                                       keys::kF,
-                                       keys::kSpace,
-                                       keys::kF,
-                                       'a',
-                                       'z',
-                                       '+',
-                                       13,
-                                       8,
-                                       127,
-                                       273,
-                                       282,
-                                       300,
-                                       321,
-                                       322,
-                                       0,
-                                       -1};
+// Escape, the threshold keys, every digit, space and 'f' twice each, then other SDL 1.2 codes up
+// to the highest, 322, and two that SDL never sends.
+constexpr std::array<int, 32> kKeys = {27, 61, 45,  270, 269, 48,  49,  50,  51, 52,  53,
+                                       54, 55, 56,  57,  32,  102, 32,  102, 97, 122, 43,
+                                       13, 8,  127, 273, 282, 300, 321, 322, 0,  -1};
 
 // What the toy must do: Escape or quit ends the frame at once, threshold and effect keys act in
 // queue order, and the mask compares each frame's luminance with the frame before.
