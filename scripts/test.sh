@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the project needs, then builds and runs every test twice: an optimised build
 # with warnings as errors, and a build under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Last, each libFuzzer target runs for TAVLOMI_FUZZ_SECONDS (default 45) under both
+# sanitizers; a crash, a leak or a slow input fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -20,3 +22,36 @@ run_suite "$root/build-ci" -DCMAKE_BUILD_TYPE=Release
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLOMI_SANITIZE=ON -DTAVLOMI_BENCH=OFF
+
+run_fuzzers() {
+  local dir=$root/build-fuzz seconds=${TAVLOMI_FUZZ_SECONDS:-45} failed=0
+  echo "== $dir: configure and build"
+  # Clang's warnings are shown but not fatal here; the other builds hold the tree to GCC's.
+  CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DTAVLOMI_FUZZ=ON -DTAVLOMI_TESTS=OFF \
+    -DTAVLOMI_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$dir" -j"$jobs" --target fuzzers 2>&1 | grep -E 'error|warning|Error' || true
+  cmake --build "$dir" -j"$jobs" --target fuzzers >/dev/null
+  mkdir -p "$dir/artifacts"
+  for target in event_script frame_conversion frame_loop; do
+    local corpus=$dir/corpus/$target log=$dir/fuzz_$target.log
+    local options=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1
+      -artifact_prefix="$dir/artifacts/$target-")
+    local inputs=("$corpus")
+    mkdir -p "$corpus"
+    [ -d "$root/fuzz/seeds/$target" ] && inputs+=("$root/fuzz/seeds/$target")
+    case $target in
+      event_script) options+=(-dict="$root/fuzz/event_script.dict") ;;
+      frame_loop) options+=(-max_len=512 -len_control=0) ;;
+    esac
+    echo "== fuzz_$target: $seconds s"
+    if "$dir/fuzz/fuzz_$target" "${options[@]}" "${inputs[@]}" >"$log" 2>&1; then
+      grep -E '^#[0-9]+[[:space:]]+DONE|^Done [0-9]+ runs' "$log"
+    else
+      tail -n 40 "$log"
+      echo "fuzz_$target FAILED: the input is in $dir/artifacts, the log in $log"
+      failed=1
+    fi
+  done
+  return "$failed"
+}
+run_fuzzers

@@ -1,6 +1,9 @@
 // The toy: parses the command line, opens the display and the picture source, then runs the
-// frame loop until Escape or a window-close request.
+// frame loop until Escape, a window-close request, SIGINT, SIGTERM or SIGHUP.
 
+#include <signal.h>
+
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -30,6 +33,31 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kFramePauseMilliseconds = 10;
 constexpr int kRecordFramesPerSecond = 30;
+
+// Set by a stop signal; the loop ends before its next frame so that every destructor runs and
+// the camera pipeline and the window are released.
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void requestStop(int) {
+    stopRequested = 1;
+}
+
+// A signal that was ignored when the toy started (SIGINT for a shell's background job, SIGHUP
+// under nohup) stays ignored. The first signal asks for a clean stop; a second one ends the
+// process at once, in case the stop itself hangs.
+void installStopHandlers() {
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_handler = requestStop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
 
 int listCamerasCommand() {
     std::cout << cameraListText(listCameras());
@@ -113,6 +141,8 @@ int main(int argc, char** argv) {
         showNoticeDialog(kBadFirstArgumentTitle, kBadFirstArgumentText);
     }
 
+    // Before the display opens, so that SDL keeps its own handlers out of the way.
+    installStopHandlers();
     std::string error;
     std::unique_ptr<SdlDisplay> display =
         SdlDisplay::open(cl.windowWidth, cl.windowHeight, cl.fullscreen, cl.zoom, error);
@@ -148,7 +178,7 @@ int main(int argc, char** argv) {
         std::cerr << "tavlomi: " << notice << "\n";
         status.show(notice);
     });
-    while (loop.runFrame()) {
+    while (stopRequested == 0 && loop.runFrame()) {
         if (recorder) {
             display->copyScreen(screen);
             recorder->pushFrame(screen);

@@ -79,7 +79,12 @@ TEST(CommandLineSize, BadSizesAreErrors) {
                                                           {"", "480"},
                                                           {"16385", "16"},
                                                           {"16", "99999999999999999999"},
-                                                          {"2147483648", "1"}}) {
+                                                          {"2147483648", "1"},
+                                                          {"-0", "480"},
+                                                          {"+", "480"},
+                                                          {"640", "-"},
+                                                          {"640", " "},
+                                                          {"640 ", "480"}}) {
         const ParseResult r = parse({"window", w, h});
         EXPECT_FALSE(r.error.empty()) << w << " x " << h;
     }
@@ -131,6 +136,31 @@ TEST(CommandLineOptions, MalformedOptionsAreErrors) {
         EXPECT_FALSE(parse({bad}).error.empty()) << bad;
     }
     EXPECT_FALSE(parse({"--test-scene", "--camera=1"}).error.empty());
+}
+
+TEST(CommandLineOptions, ValueOptionsWithoutTheirValueShowTheirForm) {
+    // "--video clip.webm" is the likely slip: the option is known, only the '=' is missing.
+    EXPECT_EQ(parse({"--video", "clip.webm"}).error,
+              "--video takes its value after '=': --video=FILE");
+    EXPECT_EQ(parse({"--camera"}).error, "--camera takes its value after '=': --camera=N");
+    EXPECT_EQ(parse({"window", "--device"}).error,
+              "--device takes its value after '=': --device=PATH");
+}
+
+TEST(CommandLineOptions, FlagsGivenAValueAreErrors) {
+    for (const char* bad : {"--test-scene=1", "--help=me", "--version=2", "--list-cameras=all"}) {
+        const ParseResult r = parse({bad});
+        const std::string name = std::string(bad).substr(0, std::string(bad).find('='));
+        EXPECT_EQ(r.error, name + " takes no value") << bad;
+    }
+}
+
+TEST(CommandLineOptions, CameraNumbersBeyondAnIntAreErrors) {
+    EXPECT_FALSE(parse({"--camera=2147483648"}).error.empty());
+    EXPECT_FALSE(parse({"--camera=99999999999999999999"}).error.empty());
+    const ParseResult largest = parse({"--camera=2147483647"});
+    ASSERT_TRUE(largest.error.empty()) << largest.error;
+    EXPECT_EQ(largest.commandLine.cameraIndex, 2147483647);
 }
 
 TEST(CommandLineOptions, HelpMentionsEveryKey) {

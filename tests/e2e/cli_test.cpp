@@ -28,8 +28,9 @@ TEST(Cli, HelpAndVersion) {
 TEST(Cli, BadInputIsRefusedWithStatus2BeforeAnyWindow) {
     for (const char* args :
          {"window 0 480", "window 640 -1", "window abc 480", "window 640 4x8", "window 99999 480",
-          "window 640 99999999999999999999", "--frobnicate", "--camera=x",
-          "--device=", "--test-scene --video=a", "window 640 480 --zoomy"}) {
+          "window 640 99999999999999999999", "--frobnicate", "--camera=x", "--device=",
+          "--test-scene --video=a", "window 640 480 --zoomy", "window -0 480", "window + 480",
+          "--camera", "--video clip.webm", "--test-scene=1", "--camera=99999999999", "-- window"}) {
         const ReplayResult result = runToy(args);
         EXPECT_EQ(result.exitStatus, 2) << args;
         EXPECT_NE(result.err.find("tavlomi: "), std::string::npos) << args;
@@ -54,6 +55,22 @@ TEST(Cli, HelpListsTheShellKeysAndZoom) {
     const ReplayResult help = runToy("--help");
     for (const char* text : {"\n  F1 ", "\n  F11 ", "\n  F12 ", "\n  --zoom=N "})
         EXPECT_NE(help.out.find(text), std::string::npos) << text;
+}
+
+TEST(Cli, ASizeWithoutBothSidesIsReportedBeforeTheWindow) {
+    // Only width and height together give a size; the toy says so and goes on at 320 x 240,
+    // here as far as the missing display.
+    const ReplayResult tooFew = runToy("window 640 --test-scene");
+    EXPECT_EQ(tooFew.exitStatus, 1);
+    EXPECT_NE(tooFew.err.find("tavlomi: a size needs both width and height; '640' ignored"),
+              std::string::npos)
+        << tooFew.err;
+    EXPECT_LT(tooFew.err.find("'640' ignored"), tooFew.err.find("no display"));
+
+    const ReplayResult tooMany = runToy("window 640 480 7 --test-scene");
+    EXPECT_EQ(tooMany.exitStatus, 1);
+    EXPECT_NE(tooMany.err.find("tavlomi: too many arguments"), std::string::npos) << tooMany.err;
+    EXPECT_TRUE(tooMany.out.empty());
 }
 
 TEST(Cli, NoDisplayIsAClearErrorWithStatus1) {
