@@ -65,33 +65,37 @@ bool hasRecordingSuffix(std::string_view path) {
         return true;
     };
     return endsWith(".webm") || endsWith(".mp4");
-    // How an option that takes a value is written, e.g. "--camera=N"; empty for other names.
-    std::string_view valueForm(std::string_view name) {
-        if (name == "--camera") return "--camera=N";
-        if (name == "--device") return "--device=PATH";
-        if (name == "--video") return "--video=FILE";
-        return {};
-    }
+}
 
-    bool takesNoValue(std::string_view name) {
-        return name == "--help" || name == "--version" || name == "--list-cameras" ||
-               name == "--test-scene";
-    }
+// How an option that takes a value is written, e.g. "--camera=N"; empty for other names.
+std::string_view valueForm(std::string_view name) {
+    if (name == "--camera") return "--camera=N";
+    if (name == "--device") return "--device=PATH";
+    if (name == "--video") return "--video=FILE";
+    if (name == "--zoom") return "--zoom=N";
+    if (name == "--record") return "--record=FILE";
+    return {};
+}
 
-    std::string unknownOptionError(const std::string& arg) {
-        const std::string name = arg.substr(0, arg.find('='));
-        if (!valueForm(name).empty()) {
-            return name + " takes its value after '=': " + std::string(valueForm(name));
-        }
-        if (takesNoValue(name)) return name + " takes no value";
-        return "unknown option '" + arg + "' (see --help)";
-    }
+bool takesNoValue(std::string_view name) {
+    return name == "--help" || name == "--version" || name == "--list-cameras" ||
+           name == "--test-scene";
+}
 
-    bool takeValue(std::string_view arg, std::string_view option, std::string & value) {
-        if (arg.substr(0, option.size()) != option) return false;
-        value = std::string(arg.substr(option.size()));
-        return true;
+std::string unknownOptionError(const std::string& arg) {
+    const std::string name = arg.substr(0, arg.find('='));
+    if (!valueForm(name).empty()) {
+        return name + " takes its value after '=': " + std::string(valueForm(name));
     }
+    if (takesNoValue(name)) return name + " takes no value";
+    return "unknown option '" + arg + "' (see --help)";
+}
+
+bool takeValue(std::string_view arg, std::string_view option, std::string& value) {
+    if (arg.substr(0, option.size()) != option) return false;
+    value = std::string(arg.substr(option.size()));
+    return true;
+}
 
 }  // namespace
 

@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     std::string error;
     std::unique_ptr<SdlDisplay> display =
-        SdlDisplay::open(options.width, options.height, false, error);
+        SdlDisplay::open(options.width, options.height, false, 1, error);
     if (!display) {
         std::cerr << "tavlomi_soak: " << error << "\n";
         return 1;
