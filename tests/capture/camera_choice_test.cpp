@@ -31,17 +31,15 @@ const CameraDevice kMetadataNode{
     "Integrated Camera: Integrated C", "/dev/video1", {kById + "1"}, {}, kMetadata};
 const CameraDevice kInfrared{
     "Integrated Camera: Integrated I", "/dev/video2", {kById + "2"}, {kGray8}, kPicture};
-const CameraDevice kDepth{"Intel(R) RealSense(TM) Depth Camera 435",
-                          "/dev/video4",
-                          {},
-                          {{"video/x-raw", "GRAY16_LE"}, {"video/x-raw", "Z16"}},
-                          0};
 const std::vector<CameraDevice> kLaptop = {kColour, kMetadataNode, kInfrared};
 
 CameraDevice usb(const std::string& name, const std::string& node,
                  std::vector<StreamFormat> formats = {kYuy2}, std::uint32_t caps = 0) {
     return {name, node, {}, std::move(formats), caps};
 }
+
+const CameraDevice kDepth = usb("Intel(R) RealSense(TM) Depth Camera 435", "/dev/video4",
+                                {{"video/x-raw", "GRAY16_LE"}, {"video/x-raw", "Z16"}});
 
 TEST(CameraChoice, KindsDefaultAndList) {
     for (const char* f : {"GRAY8", "GRAY16_LE", "GRAY10_LE32", "Y16", "Z16", "GREY", "Y8", "gray8"})
