@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -13,409 +16,237 @@
 namespace tavlomi {
 namespace {
 
-// Device caps as a UVC driver reports them: a picture node, and its metadata twin.
-constexpr std::uint32_t kPictureNodeCaps = 0x04200001;
-constexpr std::uint32_t kMetadataNodeCaps = 0x04a00000;
-
 const StreamFormat kJpeg{"image/jpeg", ""};
 const StreamFormat kYuy2{"video/x-raw", "YUY2"};
 const StreamFormat kGray8{"video/x-raw", "GRAY8"};
+// Device caps as a UVC driver reports them: a picture node and its metadata twin.
+constexpr std::uint32_t kPicture = 0x04200001;
+constexpr std::uint32_t kMetadata = 0x04a00000;
+const std::string kById = "/dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index";
 
-CameraDevice colourCamera() {
-    return {"Integrated Camera: Integrated C",
-            "/dev/video0",
-            {"/dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index0"},
-            {kJpeg, kYuy2},
-            kPictureNodeCaps};
+// A laptop's camera: colour, metadata and infrared nodes that share most of a name.
+const CameraDevice kColour{
+    "Integrated Camera: Integrated C", "/dev/video0", {kById + "0"}, {kJpeg, kYuy2}, kPicture};
+const CameraDevice kMetadataNode{
+    "Integrated Camera: Integrated C", "/dev/video1", {kById + "1"}, {}, kMetadata};
+const CameraDevice kInfrared{
+    "Integrated Camera: Integrated I", "/dev/video2", {kById + "2"}, {kGray8}, kPicture};
+const std::vector<CameraDevice> kLaptop = {kColour, kMetadataNode, kInfrared};
+
+CameraDevice usb(const std::string& name, const std::string& node,
+                 std::vector<StreamFormat> formats = {kYuy2}, std::uint32_t caps = 0) {
+    return {name, node, {}, std::move(formats), caps};
 }
 
-CameraDevice metadataNode() {
-    return {"Integrated Camera: Integrated C",
-            "/dev/video1",
-            {"/dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index1"},
-            {},
-            kMetadataNodeCaps};
-}
+const CameraDevice kDepth = usb("Intel(R) RealSense(TM) Depth Camera 435", "/dev/video4",
+                                {{"video/x-raw", "GRAY16_LE"}, {"video/x-raw", "Z16"}});
 
-CameraDevice infraredCamera() {
-    return {"Integrated Camera: Integrated I",
-            "/dev/video2",
-            {"/dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index2"},
-            {kGray8},
-            kPictureNodeCaps};
-}
-
-CameraDevice depthCamera() {
-    return {"Intel(R) RealSense(TM) Depth Camera 435",
-            "/dev/video4",
-            {},
-            {{"video/x-raw", "GRAY16_LE"}, {"video/x-raw", "Z16"}},
-            0};
-}
-
-CameraDevice usbCamera(const std::string& name, const std::string& node) {
-    return {name, node, {}, {kYuy2}, 0};
-}
-
-// ---- What kind of camera a device is ----
-
-TEST(CameraKindTest, GreyFormatsOfInfraredAndDepthSensors) {
-    for (const char* format :
-         {"GRAY8", "GRAY16_LE", "GRAY16_BE", "GRAY10_LE32", "Y16", "Z16", "GREY", "Y8", "gray8"}) {
-        EXPECT_TRUE(isGreyFormat(format)) << format;
-    }
-    for (const char* format : {"YUY2", "NV12", "I420", "Y444", "Y41B", "Y42B", "YVYU", "BGR", ""}) {
-        EXPECT_FALSE(isGreyFormat(format)) << format;
-    }
-}
-
-TEST(CameraKindTest, DevicesAreToldApartByTheirFormatsAndProperties) {
-    EXPECT_EQ(classifyCamera(colourCamera()), CameraKind::Colour);
-    EXPECT_EQ(classifyCamera(infraredCamera()), CameraKind::Monochrome);
-    EXPECT_EQ(classifyCamera(depthCamera()), CameraKind::Monochrome);
-    EXPECT_EQ(classifyCamera(metadataNode()), CameraKind::NoPicture);
-
-    CameraDevice jpegOnly{"HD Webcam", "/dev/video6", {}, {kJpeg}, 0};
-    EXPECT_EQ(classifyCamera(jpegOnly), CameraKind::Colour);
-    CameraDevice noCaps{"Mystery", "/dev/video8", {}, {}, 0};
-    EXPECT_EQ(classifyCamera(noCaps), CameraKind::NoPicture);
-    CameraDevice undecodable{"Industrial", "/dev/video9", {}, {{"video/x-bayer", "rggb"}}, 0};
-    EXPECT_EQ(classifyCamera(undecodable), CameraKind::NoPicture);
-}
-
-TEST(CameraKindTest, MetadataBitsOverrideFormats) {
-    CameraDevice node = colourCamera();
-    node.v4l2DeviceCaps = kMetadataNodeCaps;
-    EXPECT_EQ(classifyCamera(node), CameraKind::NoPicture);
-    node.v4l2DeviceCaps = 0x00001000;  // multi-planar capture is a picture node too
-    EXPECT_EQ(classifyCamera(node), CameraKind::Colour);
-}
-
-TEST(CameraKindTest, AnInfraredNameMarksAColourLookingStream) {
-    CameraDevice device = usbCamera("Integrated IR Camera", "/dev/video2");
-    EXPECT_EQ(classifyCamera(device), CameraKind::Monochrome);
-    device.name = "Windows Hello Infrared Sensor";
-    EXPECT_EQ(classifyCamera(device), CameraKind::Monochrome);
-    for (const char* name : {"Irisbond Camera", "Fair Cam", "USB2.0 HD UVC WebCam: USB2.0 HD"}) {
-        device.name = name;
-        EXPECT_EQ(classifyCamera(device), CameraKind::Colour) << name;
-    }
-}
-
-// ---- The default camera and the list ----
-
-TEST(DefaultCameraTest, FirstColourCameraIsTheDefault) {
-    const std::vector<CameraDevice> laptop = {infraredCamera(), metadataNode(), colourCamera()};
-    EXPECT_EQ(defaultCameraIndex(laptop), 2u);
-    const std::vector<CameraDevice> two = {usbCamera("A", "/dev/video0"),
-                                           usbCamera("B", "/dev/video2")};
-    EXPECT_EQ(defaultCameraIndex(two), 0u);
-}
-
-TEST(DefaultCameraTest, NoColourCameraMeansNoDefault) {
-    const std::vector<CameraDevice> sensors = {infraredCamera(), metadataNode(), depthCamera()};
-    EXPECT_EQ(defaultCameraIndex(sensors), std::nullopt);
+TEST(CameraChoice, KindsDefaultAndList) {
+    for (const char* f : {"GRAY8", "GRAY16_LE", "GRAY10_LE32", "Y16", "Z16", "GREY", "Y8", "gray8"})
+        EXPECT_TRUE(isGreyFormat(f)) << f;
+    for (const char* f : {"YUY2", "NV12", "I420", "Y444", "Y41B", "Y42B", "YVYU", "BGR", ""})
+        EXPECT_FALSE(isGreyFormat(f)) << f;
+    using enum CameraKind;
+    // clang-format off
+    const std::pair<CameraDevice, CameraKind> kinds[] = {
+        {kColour, Colour}, {kMetadataNode, NoPicture}, {kInfrared, Monochrome},
+        {kDepth, Monochrome}, {usb("HD Webcam", "/dev/video6", {kJpeg}), Colour},
+        {usb("Mystery", "", {}), NoPicture},
+        {usb("Industrial", "", {{"video/x-bayer", "rggb"}}), NoPicture},
+        // The metadata bits outweigh the formats; multi-planar capture is a picture node.
+        {usb("Cam", "", {kJpeg}, kMetadata), NoPicture}, {usb("Cam", "", {kJpeg}, 0x1000), Colour},
+        // A name that says infrared marks a colour-looking stream.
+        {usb("Integrated IR Camera", ""), Monochrome},
+        {usb("Windows Hello Infrared Sensor", ""), Monochrome},
+        {usb("Irisbond Camera", ""), Colour}, {usb("Fair Cam", ""), Colour},
+        {usb("USB2.0 HD UVC WebCam: USB2.0 HD", ""), Colour}};
+    // clang-format on
+    for (const auto& [device, kind] : kinds)
+        EXPECT_EQ(classifyCamera(device), kind) << device.name;
+    EXPECT_EQ(defaultCameraIndex(std::vector{kInfrared, kMetadataNode, kColour}), 2u);
+    EXPECT_EQ(defaultCameraIndex(std::vector{usb("A", "/dev/video0"), usb("B", "/dev/video2")}),
+              0u);
+    EXPECT_EQ(defaultCameraIndex(std::vector{kInfrared, kMetadataNode, kDepth}), std::nullopt);
     EXPECT_EQ(defaultCameraIndex({}), std::nullopt);
-}
-
-TEST(CameraListTest, EachDeviceWithIndexNameNodeKindAndTheDefault) {
-    const std::vector<CameraDevice> devices = {infraredCamera(), colourCamera(), metadataNode(),
-                                               CameraDevice{"Virtual", "", {}, {kYuy2}, 0}};
-    EXPECT_EQ(cameraListText(devices),
+    EXPECT_EQ(cameraLabel(kColour), "/dev/video0");
+    EXPECT_EQ(cameraLabel(usb("Virtual", "")), "Virtual");
+    EXPECT_EQ(cameraListText(std::vector{kInfrared, kColour, kMetadataNode, usb("Virtual", "")}),
               "0: Integrated Camera: Integrated I (/dev/video2)  infrared, depth or grey only\n"
-              "    /dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index2\n"
-              "1: Integrated Camera: Integrated C (/dev/video0)  colour  [default]\n"
-              "    /dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index0\n"
-              "2: Integrated Camera: Integrated C (/dev/video1)  no picture (metadata or an "
-              "unknown format)\n"
-              "    /dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index1\n"
-              "3: Virtual  colour\n");
-}
-
-TEST(CameraListTest, EmptyAndColourlessLists) {
+              "    " +
+                  kById +
+                  "2\n"
+                  "1: Integrated Camera: Integrated C (/dev/video0)  colour  [default]\n"
+                  "    " +
+                  kById +
+                  "0\n"
+                  "2: Integrated Camera: Integrated C (/dev/video1)  no picture (metadata or an "
+                  "unknown format)\n"
+                  "    " +
+                  kById +
+                  "1\n"
+                  "3: Virtual  colour\n");
     EXPECT_EQ(cameraListText({}), "No camera found.\n");
-    const std::vector<CameraDevice> sensors = {depthCamera()};
-    EXPECT_EQ(cameraListText(sensors),
+    EXPECT_EQ(cameraListText(std::vector{kDepth}),
               "0: Intel(R) RealSense(TM) Depth Camera 435 (/dev/video4)  infrared, depth or grey "
-              "only\n"
-              "No colour camera: without --camera or --device the toy shows its built-in test "
-              "scene.\n");
+              "only\nNo colour camera: without --camera or --device the toy shows its built-in "
+              "test scene.\n");
 }
 
-TEST(CameraListTest, LabelIsTheNodeElseTheName) {
-    EXPECT_EQ(cameraLabel(colourCamera()), "/dev/video0");
-    EXPECT_EQ(cameraLabel(CameraDevice{"Virtual", "", {}, {}, 0}), "Virtual");
-}
-
-// ---- --device ----
-
-// Links and nodes of a pretend /dev: each known path resolves to its target; others do not exist.
-PathResolver fakeDev(std::map<std::string, std::string> targets) {
-    return [targets = std::move(targets)](const std::string& path) -> std::optional<std::string> {
-        const auto found = targets.find(path);
-        if (found == targets.end()) return std::nullopt;
-        return found->second;
+TEST(CameraChoice, DeviceArgumentIsAPathOrPartOfAName) {
+    // Links and nodes of a pretend /dev: each path listed resolves to its target.
+    const std::map<std::string, std::string> dev = {
+        {"/dev/video2", "/dev/video2"},
+        {"/dev/video7", "/dev/video7"},
+        {"/dev/v4l/by-path/pci-0000:00:14.0-usb-0:8:1.2-video-index0", "/dev/video2"},
+        {"/dev/v4l/by-id/usb-Other-video-index0", "/dev/video7"}};
+    const PathResolver resolve = [&dev](const std::string& path) -> std::optional<std::string> {
+        const auto found = dev.find(path);
+        return found == dev.end() ? std::nullopt : std::optional(found->second);
     };
-}
-
-const std::vector<CameraDevice>& laptopDevices() {
-    static const std::vector<CameraDevice> devices = {colourCamera(), metadataNode(),
-                                                      infraredCamera()};
-    return devices;
-}
-
-TEST(DeviceArgumentTest, NodeNamesItsDeviceEvenAnInfraredOne) {
-    const auto resolve = fakeDev({{"/dev/video2", "/dev/video2"}});
-    const DeviceChoice choice = chooseDevice("/dev/video2", laptopDevices(), resolve);
-    EXPECT_EQ(choice.index, 2u);
-    EXPECT_TRUE(choice.error.empty());
-}
-
-TEST(DeviceArgumentTest, ByIdPathNamesItsDevice) {
-    const DeviceChoice listed =
-        chooseDevice("/dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index0",
-                     laptopDevices(), fakeDev({}));
-    EXPECT_EQ(listed.index, 0u);
-
-    // A link the device's own list lacks is followed to its node.
-    const auto resolve =
-        fakeDev({{"/dev/v4l/by-path/pci-0000:00:14.0-usb-0:8:1.2-video-index0", "/dev/video2"},
-                 {"/dev/video2", "/dev/video2"}});
-    const DeviceChoice followed = chooseDevice(
-        "/dev/v4l/by-path/pci-0000:00:14.0-usb-0:8:1.2-video-index0", laptopDevices(), resolve);
-    EXPECT_EQ(followed.index, 2u);
-}
-
-TEST(DeviceArgumentTest, UnlistedNodeIsOpenedDirectly) {
-    const auto resolve = fakeDev(
-        {{"/dev/v4l/by-id/usb-Other-video-index0", "/dev/video7"}, {"/dev/video7", "/dev/video7"}});
-    const DeviceChoice choice =
-        chooseDevice("/dev/v4l/by-id/usb-Other-video-index0", laptopDevices(), resolve);
-    EXPECT_EQ(choice.index, std::nullopt);
-    EXPECT_EQ(choice.node, "/dev/video7");
-    EXPECT_TRUE(choice.error.empty());
-}
-
-TEST(DeviceArgumentTest, MissingPathIsAClearError) {
-    const DeviceChoice choice = chooseDevice("/dev/video9", laptopDevices(), fakeDev({}));
-    EXPECT_EQ(choice.index, std::nullopt);
-    EXPECT_TRUE(choice.node.empty());
-    EXPECT_EQ(choice.error, "there is no /dev/video9 (see --list-cameras)");
-}
-
-TEST(DeviceArgumentTest, PartOfTheNameInAnyCase) {
-    const std::vector<CameraDevice> devices = {
-        usbCamera("Microsoft LifeCam HD-3000", "/dev/video0"),
-        usbCamera("Logitech BRIO", "/dev/video2")};
-    EXPECT_EQ(chooseDevice("brio", devices, fakeDev({})).index, 1u);
-    EXPECT_EQ(chooseDevice("LIFECAM", devices, fakeDev({})).index, 0u);
-    EXPECT_EQ(chooseDevice("Cam HD", devices, fakeDev({})).index, 0u);
-}
-
-TEST(DeviceArgumentTest, NoNameMatchIsAClearError) {
-    const std::vector<CameraDevice> devices = {usbCamera("Logitech BRIO", "/dev/video0")};
-    EXPECT_EQ(chooseDevice("lifecam", devices, fakeDev({})).error,
-              "no camera's name contains 'lifecam' (see --list-cameras)");
-    EXPECT_EQ(chooseDevice("lifecam", {}, fakeDev({})).error,
-              "no camera's name contains 'lifecam' (no camera found)");
-    EXPECT_EQ(chooseDevice("lifecam", devices, fakeDev({})).index, std::nullopt);
-}
-
-TEST(DeviceArgumentTest, AmbiguousNameIsAClearErrorNamingTheCandidates) {
-    const std::vector<CameraDevice> devices = {usbCamera("USB Camera A", "/dev/video0"),
-                                               infraredCamera(),
-                                               usbCamera("USB Camera B", "/dev/video4")};
-    const DeviceChoice choice = chooseDevice("usb camera", devices, fakeDev({}));
-    EXPECT_EQ(choice.index, std::nullopt);
-    EXPECT_EQ(choice.error,
-              "'usb camera' matches several cameras: 0: USB Camera A (/dev/video0), 2: USB Camera "
-              "B (/dev/video4); name one by its node or its /dev/v4l/by-id path");
-}
-
-TEST(DeviceArgumentTest, SeveralMatchesNarrowToTheExactNameThenToColour) {
-    const std::vector<CameraDevice> named = {usbCamera("Camera Pro", "/dev/video0"),
-                                             usbCamera("Camera", "/dev/video2")};
-    EXPECT_EQ(chooseDevice("camera", named, fakeDev({})).index, 1u);
-    // Colour, metadata and infrared nodes of one laptop camera all share "Integrated Camera".
-    EXPECT_EQ(chooseDevice("integrated", laptopDevices(), fakeDev({})).index, 0u);
-}
-
-// A scratch directory standing in for /dev with a real by-id link.
-class FakeDevDir {
-  public:
-    FakeDevDir() {
-        root_ = std::filesystem::temp_directory_path() /
-                ("tavlomi-dev-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(root_ / "v4l" / "by-id");
-        std::ofstream(root_ / "video0").put('x');
-        std::ofstream(root_ / "video2").put('x');
-        std::filesystem::create_symlink("../../video2", byId() / "usb-Logitech_BRIO-video-index0");
-        std::filesystem::create_symlink("../../video0", byId() / "usb-Chicony-video-index0");
-        std::ofstream(byId() / "not-a-link").put('x');
+    const std::vector<CameraDevice> named = {
+        usb("Microsoft LifeCam HD-3000", "/dev/video0"), usb("Logitech BRIO", "/dev/video2"),
+        usb("Camera Pro", "/dev/video4"), usb("Camera", "/dev/video6")};
+    const struct {
+        std::string argument;
+        std::vector<CameraDevice> devices;
+        std::optional<std::size_t> index;
+        std::string node, error;
+    } cases[] = {
+        {"/dev/video2", kLaptop, 2, "", ""},  // a node names its device, even an infrared one
+        {kById + "0", kLaptop, 0, "", ""},
+        {"/dev/v4l/by-path/pci-0000:00:14.0-usb-0:8:1.2-video-index0", kLaptop, 2, "", ""},
+        {"/dev/v4l/by-id/usb-Other-video-index0", kLaptop, std::nullopt, "/dev/video7", ""},
+        {"/dev/video9", kLaptop, std::nullopt, "", "there is no /dev/video9 (see --list-cameras)"},
+        {"brio", named, 1, "", ""},
+        {"LIFECAM", named, 0, "", ""},
+        {"Cam HD", named, 0, "", ""},
+        {"camera", named, 3, "", ""},        // several matches narrow to the exact name,
+        {"integrated", kLaptop, 0, "", ""},  // else to colour
+        {"webcam", named, std::nullopt, "",
+         "no camera's name contains 'webcam' (see --list-cameras)"},
+        {"webcam", {}, std::nullopt, "", "no camera's name contains 'webcam' (no camera found)"},
+        {"usb camera",
+         {usb("USB Camera A", "/dev/video0"), kInfrared, usb("USB Camera B", "/dev/video4")},
+         std::nullopt,
+         "",
+         "'usb camera' matches several cameras: 0: USB Camera A (/dev/video0), "
+         "2: USB Camera B (/dev/video4); name one by its node or its /dev/v4l/by-id path"},
+    };
+    for (const auto& c : cases) {
+        const DeviceChoice choice = chooseDevice(c.argument, c.devices, resolve);
+        EXPECT_EQ(choice.index, c.index) << c.argument;
+        EXPECT_EQ(choice.node, c.node) << c.argument;
+        EXPECT_EQ(choice.error, c.error) << c.argument;
     }
-    ~FakeDevDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    std::filesystem::path root() const { return root_; }
-    std::filesystem::path byId() const { return root_ / "v4l" / "by-id"; }
+}
 
-  private:
-    std::filesystem::path root_;
-};
-
-TEST(DevicePathTest, RealLinksAreFollowed) {
-    const FakeDevDir dev;
-    const std::string node = std::filesystem::canonical(dev.root() / "video2").string();
-    const std::string link = (dev.byId() / "usb-Logitech_BRIO-video-index0").string();
+TEST(CameraChoice, RealLinksAreFollowedAndFound) {
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("tavlomi-dev-" + std::to_string(::getpid()));
+    const std::filesystem::path byId = root / "v4l" / "by-id";
+    std::filesystem::create_directories(byId);
+    std::ofstream(root / "video0").put('x');
+    std::ofstream(root / "video2").put('x');
+    std::ofstream(byId / "not-a-link").put('x');
+    std::filesystem::create_symlink("../../video2", byId / "usb-Logitech_BRIO-video-index0");
+    std::filesystem::create_symlink("../../video0", byId / "usb-Chicony-video-index0");
+    const std::string node = std::filesystem::canonical(root / "video2").string();
+    const std::string link = (byId / "usb-Logitech_BRIO-video-index0").string();
     EXPECT_EQ(resolveDevicePath(link), node);
-    EXPECT_EQ(resolveDevicePath((dev.root() / "video5").string()), std::nullopt);
-
-    const std::vector<CameraDevice> devices = {usbCamera("Chicony", "/dev/video-elsewhere"),
-                                               usbCamera("Logitech BRIO", node)};
+    EXPECT_EQ(resolveDevicePath((root / "video5").string()), std::nullopt);
+    const std::vector<CameraDevice> devices = {usb("Chicony", "/dev/elsewhere"), usb("BRIO", node)};
     EXPECT_EQ(chooseDevice(link, devices, resolveDevicePath).index, 1u);
+    EXPECT_EQ(linksTo(node, byId.string()), std::vector<std::string>{link});
+    EXPECT_TRUE(linksTo((root / "video9").string(), byId.string()).empty());
+    EXPECT_TRUE(linksTo(node, (root / "no-such-dir").string()).empty());
+    std::filesystem::remove_all(root);
 }
 
-TEST(DevicePathTest, LinksToANodeAreFound) {
-    const FakeDevDir dev;
-    const std::string node = (dev.root() / "video2").string();
-    EXPECT_EQ(linksTo(node, dev.byId().string()),
-              std::vector<std::string>{(dev.byId() / "usb-Logitech_BRIO-video-index0").string()});
-    EXPECT_TRUE(linksTo((dev.root() / "video9").string(), dev.byId().string()).empty());
-    EXPECT_TRUE(linksTo(node, (dev.root() / "no-such-dir").string()).empty());
+TEST(CameraChoice, ReturningCamera) {
+    CameraDevice moved = kColour;
+    moved.node = "/dev/video4";
+    const struct {
+        const char* what;
+        CameraDevice lost;
+        std::vector<CameraDevice> now;
+        std::optional<std::size_t> found;
+    } cases[] = {
+        // clang-format off
+        {"a shared by-id link, whatever the node", kColour, {usb("Other", "/dev/video0"), moved}, 1},
+        {"the same name and kind", usb("BRIO", "/dev/video0"),
+         {usb("Other", "/dev/video0"), usb("BRIO", "/dev/video3", {kGray8}),
+          usb("BRIO", "/dev/video5")}, 2},
+        {"the same name and node first", usb("Twin", "/dev/video2"),
+         {usb("Twin", "/dev/video0"), usb("Twin", "/dev/video2")}, 1},
+        {"a nameless one by its node", usb("", "/dev/video6", {}),
+         {usb("Colour", "/dev/video0"), usb("Grey", "/dev/video6", {kGray8})}, 1},
+        {"else any colour camera", kColour, {kInfrared, usb("Spare", "/dev/video6")}, 1},
+        {"else none", kColour, {kInfrared, kMetadataNode}, std::nullopt},
+        {"none at all", kColour, {}, std::nullopt},
+        // clang-format on
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(findReturningCamera(c.lost, c.now), c.found) << c.what;
 }
 
-// ---- A lost camera coming back ----
-
-TEST(ReturningCameraTest, SameByIdLinkWinsWhateverTheNode) {
-    const CameraDevice lost = colourCamera();
-    CameraDevice back = colourCamera();
-    back.node = "/dev/video4";
-    const std::vector<CameraDevice> now = {usbCamera("Other", "/dev/video0"), back};
-    EXPECT_EQ(findReturningCamera(lost, now), 1u);
+CaptureMode mode(StreamFormat format, int width, int height, int num, int den = 1) {
+    return {std::move(format), width, height, FrameRate{num, den}};
 }
 
-TEST(ReturningCameraTest, SameNameOfTheSameKindWithoutLinks) {
-    CameraDevice lost = usbCamera("Logitech BRIO", "/dev/video0");
-    const std::vector<CameraDevice> now = {
-        usbCamera("Other", "/dev/video0"),
-        CameraDevice{"Logitech BRIO", "/dev/video3", {}, {kGray8}, 0},
-        usbCamera("Logitech BRIO", "/dev/video5")};
-    EXPECT_EQ(findReturningCamera(lost, now), 2u);
-}
-
-TEST(ReturningCameraTest, SameNameAndNodePreferred) {
-    const CameraDevice lost = usbCamera("Twin", "/dev/video2");
-    const std::vector<CameraDevice> now = {usbCamera("Twin", "/dev/video0"),
-                                           usbCamera("Twin", "/dev/video2")};
-    EXPECT_EQ(findReturningCamera(lost, now), 1u);
-}
-
-TEST(ReturningCameraTest, NamelessCameraByItsNode) {
-    const CameraDevice lost{"", "/dev/video6", {}, {}, 0};
-    const std::vector<CameraDevice> now = {usbCamera("Colour", "/dev/video0"),
-                                           CameraDevice{"Grey", "/dev/video6", {}, {kGray8}, 0}};
-    EXPECT_EQ(findReturningCamera(lost, now), 1u);
-}
-
-TEST(ReturningCameraTest, FailingThatAnyColourCamera) {
-    const CameraDevice lost = colourCamera();
-    const std::vector<CameraDevice> now = {infraredCamera(), usbCamera("Spare", "/dev/video6")};
-    EXPECT_EQ(findReturningCamera(lost, now), 1u);
-}
-
-TEST(ReturningCameraTest, NothingWhileNoSuitableCameraIsThere) {
-    const CameraDevice lost = colourCamera();
-    const std::vector<CameraDevice> now = {infraredCamera(), metadataNode()};
-    EXPECT_EQ(findReturningCamera(lost, now), std::nullopt);
-    EXPECT_EQ(findReturningCamera(lost, {}), std::nullopt);
-}
-
-// ---- The capture mode nearest the grid ----
-
-CaptureMode mode(StreamFormat format, int width, int height, int fps) {
-    return {std::move(format), width, height, FrameRate{fps, 1}};
-}
-
-// A typical HD webcam: raw YUYV is slow above VGA, MJPEG gives 30 fps at every size.
-std::vector<CaptureMode> hdWebcam() {
-    return {mode(kYuy2, 640, 480, 30),   mode(kYuy2, 1280, 720, 10), mode(kYuy2, 1920, 1080, 5),
-            mode(kYuy2, 320, 240, 30),   mode(kJpeg, 640, 480, 30),  mode(kJpeg, 1280, 720, 30),
-            mode(kJpeg, 1920, 1080, 30), mode(kJpeg, 320, 240, 30)};
-}
-
-TEST(CaptureModeTest, RawAtTheGridSizeWhenItIsSmooth) {
-    EXPECT_EQ(chooseCaptureMode(hdWebcam(), 320, 240), 3u);
-    EXPECT_EQ(chooseCaptureMode(hdWebcam(), 640, 480), 0u);
-}
-
-TEST(CaptureModeTest, JpegWhenRawIsTooSlowAtTheSize) {
-    EXPECT_EQ(chooseCaptureMode(hdWebcam(), 1280, 720), 5u);
-    EXPECT_EQ(chooseCaptureMode(hdWebcam(), 1920, 1080), 6u);
-}
-
-TEST(CaptureModeTest, NearestSizeAndTheLargerOnATie) {
-    const std::vector<CaptureMode> modes = {mode(kYuy2, 320, 240, 30), mode(kYuy2, 640, 480, 30)};
-    EXPECT_EQ(chooseCaptureMode(modes, 400, 300), 0u);   // 80 + 60 against 240 + 180
-    EXPECT_EQ(chooseCaptureMode(modes, 480, 360), 1u);   // 160 + 120 either way
-    EXPECT_EQ(chooseCaptureMode(modes, 100, 1000), 0u);  // 220 + 760 against 540 + 520
-}
-
-TEST(CaptureModeTest, ColourBeforeGreyAndSmoothBeforeNear) {
-    const std::vector<CaptureMode> modes = {mode(kGray8, 320, 240, 30),
-                                            mode(kYuy2, 1920, 1080, 30)};
-    EXPECT_EQ(chooseCaptureMode(modes, 320, 240), 1u);
-    const std::vector<CaptureMode> jerky = {mode(kYuy2, 320, 240, 5), mode(kJpeg, 1280, 960, 15)};
-    EXPECT_EQ(chooseCaptureMode(jerky, 320, 240), 1u);
-}
-
-TEST(CaptureModeTest, RateNearestThirtyFromBelowThenTheSlowerFast) {
-    const std::vector<CaptureMode> rates = {mode(kYuy2, 320, 240, 60), mode(kYuy2, 320, 240, 15),
-                                            mode(kYuy2, 320, 240, 30)};
-    EXPECT_EQ(chooseCaptureMode(rates, 320, 240), 2u);
-    const std::vector<CaptureMode> fast = {mode(kYuy2, 320, 240, 120), mode(kYuy2, 320, 240, 50)};
-    EXPECT_EQ(chooseCaptureMode(fast, 320, 240), 1u);
-    const std::vector<CaptureMode> ntsc = {mode(kYuy2, 320, 240, 25),
-                                           {kYuy2, 320, 240, FrameRate{30000, 1001}}};
-    EXPECT_EQ(chooseCaptureMode(ntsc, 320, 240), 1u);
-}
-
-TEST(CaptureModeTest, FullTieKeepsTheFirst) {
-    const std::vector<CaptureMode> modes = {mode({"video/x-raw", "NV12"}, 320, 240, 30),
-                                            mode(kYuy2, 320, 240, 30)};
-    EXPECT_EQ(chooseCaptureMode(modes, 320, 240), 0u);
-}
-
-TEST(CaptureModeTest, NothingDecodableGivesNoMode) {
-    const std::vector<CaptureMode> modes = {mode({"video/x-bayer", "rggb"}, 320, 240, 30),
-                                            mode({"video/x-h264", ""}, 320, 240, 30)};
-    EXPECT_EQ(chooseCaptureMode(modes, 320, 240), std::nullopt);
-    EXPECT_EQ(chooseCaptureMode({}, 320, 240), std::nullopt);
-}
-
-TEST(CaptureModeTest, SizesInStepsNearestTheGrid) {
-    EXPECT_EQ(nearestInRange(320, 1, 1920, 1), 320);
-    EXPECT_EQ(nearestInRange(330, 16, 1920, 16), 336);  // 320 and 336 lie 10 and 6 away
-    EXPECT_EQ(nearestInRange(328, 16, 1920, 16), 320);  // 8 either way: the smaller
-    EXPECT_EQ(nearestInRange(5000, 16, 1920, 16), 1920);
-    EXPECT_EQ(nearestInRange(5000, 16, 1930, 16), 1920);  // 1936 is past the end
-    EXPECT_EQ(nearestInRange(3, 16, 1920, 16), 16);
-    EXPECT_EQ(nearestInRange(7, 0, 100, 0), 7);
-    EXPECT_EQ(nearestInRange(100, 50, 40, 1), 50);
-    EXPECT_EQ(nearestInRange(320, 1, 2147483647, 1), 320);
-    EXPECT_EQ(nearestInRange(2147483647, 1, 2147483647, 2), 2147483647);
-}
-
-TEST(CaptureModeTest, RatesInRangesNearestThirty) {
-    EXPECT_EQ(rateInRange({0, 1}, {60, 1}), (FrameRate{30, 1}));
-    EXPECT_EQ(rateInRange({0, 1}, {15, 1}), (FrameRate{15, 1}));
-    EXPECT_EQ(rateInRange({60, 1}, {120, 1}), (FrameRate{60, 1}));
-    EXPECT_EQ(rateInRange({30000, 1001}, {30000, 1001}), (FrameRate{30000, 1001}));
-    EXPECT_EQ(rateInRange({1, 1}, {30, 1}), (FrameRate{30, 1}));
-}
-
-TEST(PermissionTextTest, NamesTheVideoGroup) {
+TEST(CameraChoice, CaptureModeSizeAndRate) {
+    // A typical HD webcam: raw YUYV is slow above VGA, MJPEG gives 30 fps at every size.
+    const std::vector<CaptureMode> webcam = {
+        mode(kYuy2, 640, 480, 30),   mode(kYuy2, 1280, 720, 10), mode(kYuy2, 1920, 1080, 5),
+        mode(kYuy2, 320, 240, 30),   mode(kJpeg, 640, 480, 30),  mode(kJpeg, 1280, 720, 30),
+        mode(kJpeg, 1920, 1080, 30), mode(kJpeg, 320, 240, 30)};
+    const std::vector<CaptureMode> vga = {mode(kYuy2, 320, 240, 30), mode(kYuy2, 640, 480, 30)};
+    const auto yuy2 = [](int num, int den = 1) { return mode(kYuy2, 320, 240, num, den); };
+    const struct {
+        const char* what;
+        int width, height;
+        std::optional<std::size_t> chosen;
+        std::vector<CaptureMode> modes;
+    } cases[] = {
+        // clang-format off
+        {"raw at the grid size when smooth", 320, 240, 3, webcam},
+        {"raw at VGA", 640, 480, 0, webcam},
+        {"JPEG where raw is too slow", 1280, 720, 5, webcam},
+        {"JPEG at full HD", 1920, 1080, 6, webcam},
+        {"nearest: 80 + 60 against 240 + 180", 400, 300, 0, vga},
+        {"a tie of 160 + 120: the larger", 480, 360, 1, vga},
+        {"nearest: 220 + 760 against 540 + 520", 100, 1000, 0, vga},
+        {"colour before grey", 320, 240, 1,
+         {mode(kGray8, 320, 240, 30), mode(kYuy2, 1920, 1080, 30)}},
+        {"smooth before near", 320, 240, 1, {yuy2(5), mode(kJpeg, 1280, 960, 15)}},
+        {"30 from below", 320, 240, 2, {yuy2(60), yuy2(15), yuy2(30)}},
+        {"the slower of two fast ones", 320, 240, 1, {yuy2(120), yuy2(50)}},
+        {"29.97 over 25", 320, 240, 1, {yuy2(25), yuy2(30000, 1001)}},
+        {"a full tie keeps the first", 320, 240, 0,
+         {mode({"video/x-raw", "NV12"}, 320, 240, 30), yuy2(30)}},
+        {"nothing decodable", 320, 240, std::nullopt,
+         {mode({"video/x-bayer", "rggb"}, 320, 240, 30), mode({"video/x-h264", ""}, 320, 240, 30)}},
+        {"no modes", 320, 240, std::nullopt, {}},
+        // clang-format on
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(chooseCaptureMode(c.modes, c.width, c.height), c.chosen) << c.what;
+    // wanted, min, max, step, nearest: 330 lies 10 from 320 and 6 from 336; 328 8 from either,
+    // the smaller wins; 1936 is past 1930.
+    const int sizes[][5] = {{320, 1, 1920, 1, 320},     {330, 16, 1920, 16, 336},
+                            {328, 16, 1920, 16, 320},   {5000, 16, 1920, 16, 1920},
+                            {5000, 16, 1930, 16, 1920}, {3, 16, 1920, 16, 16},
+                            {7, 0, 100, 0, 7},          {100, 50, 40, 1, 50},
+                            {320, 1, INT_MAX, 1, 320},  {INT_MAX, 1, INT_MAX, 2, INT_MAX}};
+    for (auto [wanted, min, max, step, nearest] : sizes)
+        EXPECT_EQ(nearestInRange(wanted, min, max, step), nearest)
+            << wanted << " " << min << ".." << max;
+    const FrameRate rates[][3] = {{{0, 1}, {60, 1}, {30, 1}},
+                                  {{0, 1}, {15, 1}, {15, 1}},
+                                  {{60, 1}, {120, 1}, {60, 1}},
+                                  {{1, 1}, {30, 1}, {30, 1}},
+                                  {{30000, 1001}, {30000, 1001}, {30000, 1001}}};
+    for (auto [min, max, rate] : rates)
+        EXPECT_EQ(rateInRange(min, max), rate) << min.num << ".." << max.num;
     EXPECT_NE(permissionDeniedText().find("permission denied"), std::string::npos);
     EXPECT_NE(permissionDeniedText().find("'video' group"), std::string::npos);
 }

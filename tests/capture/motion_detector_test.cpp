@@ -5,121 +5,53 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/portable_rand.hpp"
-
 namespace tavlomi {
 namespace {
 
-constexpr int kInitialThreshold = 14;
-
-MotionMask expectMask(std::vector<std::uint8_t> bytes) {
-    return bytes;
-}
-
-TEST(MotionDetector, StartsWithAnAllZeroMaskOfCellCount) {
-    MotionDetector detector(12);
-    EXPECT_EQ(detector.motionMask(), MotionMask(12, 0));
-}
-
-TEST(MotionDetector, ThresholdEdgesCountBrighteningAndDarkeningAlike) {
-    MotionDetector detector(6);
-    detector.detect(LumaGrid{100, 100, 100, 100, 100, 100}, kInitialThreshold);
-    detector.detect(LumaGrid{114, 86, 115, 85, 100, 254}, kInitialThreshold);
-    EXPECT_EQ(detector.motionMask(), expectMask({0, 0, 1, 1, 0, 1}));
-    detector.detect(LumaGrid{100, 100, 100, 100, 100, 100}, kInitialThreshold);
-    EXPECT_EQ(detector.motionMask(), expectMask({0, 0, 1, 1, 0, 1}));
-}
-
-TEST(MotionDetector, FirstFrameIsComparedAgainstBlack) {
-    MotionDetector detector(5);
-    detector.detect(LumaGrid{0, 14, 15, 100, 254}, kInitialThreshold);
-    EXPECT_EQ(detector.motionMask(), expectMask({0, 0, 1, 1, 1}));
-}
-
-TEST(MotionDetector, BlackFramesBeforeTheCameraStartsLeaveTheMaskClear) {
-    MotionDetector detector(4);
-    const LumaGrid black(4, 0);
-    for (int frame = 0; frame < 3; ++frame) {
-        detector.detect(black, 0);
-        EXPECT_EQ(detector.motionMask(), MotionMask(4, 0));
-    }
-}
-
-TEST(MotionDetector, IdenticalFramesGiveAnAllZeroMask) {
-    MotionDetector detector(4);
-    const LumaGrid picture{7, 80, 200, 254};
-    detector.detect(picture, 0);
-    EXPECT_EQ(detector.motionMask(), expectMask({1, 1, 1, 1}));
-    detector.detect(picture, 0);
-    EXPECT_EQ(detector.motionMask(), MotionMask(4, 0));
-}
-
-TEST(MotionDetector, NegativeThresholdMarksEveryCellEvenWithoutChange) {
-    MotionDetector detector(4);
-    const LumaGrid picture{0, 1, 128, 254};
-    for (int frame = 0; frame < 3; ++frame) {
-        detector.detect(picture, -1);
-        EXPECT_EQ(detector.motionMask(), MotionMask(4, 1)) << frame;
-    }
-    detector.detect(picture, -100);
-    EXPECT_EQ(detector.motionMask(), MotionMask(4, 1));
-}
-
-TEST(MotionDetector, ThresholdOf254OrMoreNeverMarks) {
-    MotionDetector detector(2);
-    const LumaGrid black{0, 0};
-    const LumaGrid white{254, 254};
-    detector.detect(white, 254);
-    EXPECT_EQ(detector.motionMask(), MotionMask(2, 0));
-    detector.detect(black, 254);
-    EXPECT_EQ(detector.motionMask(), MotionMask(2, 0));
-    detector.detect(white, 1000);
-    EXPECT_EQ(detector.motionMask(), MotionMask(2, 0));
-    // One below still sees the full swing.
-    detector.detect(black, 253);
-    EXPECT_EQ(detector.motionMask(), MotionMask(2, 1));
-}
-
-TEST(MotionDetector, KeepsExactlyOneFrameOfHistory) {
-    MotionDetector detector(2);
-    detector.detect(LumaGrid{100, 100}, kInitialThreshold);
-    detector.detect(LumaGrid{110, 90}, kInitialThreshold);
-    EXPECT_EQ(detector.motionMask(), MotionMask(2, 0));
-    // 120 - 110 is small although 120 - 100 is not: only the last frame counts.
-    detector.detect(LumaGrid{120, 80}, kInitialThreshold);
-    EXPECT_EQ(detector.motionMask(), MotionMask(2, 0));
-}
-
-TEST(MotionDetector, ThresholdChangeTakesEffectInTheSameFrame) {
-    MotionDetector detector(1);
-    detector.detect(LumaGrid{50}, kInitialThreshold);
-    detector.detect(LumaGrid{60}, kInitialThreshold);
-    EXPECT_EQ(detector.motionMask()[0], 0);
-    detector.detect(LumaGrid{70}, 9);
-    EXPECT_EQ(detector.motionMask()[0], 1);
-}
-
-TEST(MotionDetector, MaskHoldsOnlyZeroAndOneAndStaysInPlace) {
-    const int cells = 64 * 48;
-    MotionDetector detector(cells);
-    const MotionMask& mask = detector.motionMask();
-    const std::uint8_t* const storage = mask.data();
-    PortableRand random;
-    LumaGrid luma(cells);
-    int marked = 0;
-    for (int frame = 0; frame < 20; ++frame) {
-        for (auto& cell : luma)
-            cell = static_cast<std::uint8_t>(random.rand() % 255);
-        detector.detect(luma, frame * 20 - 60);
-        ASSERT_EQ(detector.motionMask().data(), storage);
-        ASSERT_EQ(mask.size(), static_cast<std::size_t>(cells));
-        for (std::uint8_t byte : mask) {
-            ASSERT_TRUE(byte == 0 || byte == 1) << int{byte};
-            marked += byte;
+TEST(MotionDetector, MarksChangesBeyondTheThresholdSinceTheLastFrameOnly) {
+    // A threshold, frames one after another (the first compared against black) and the mask
+    // after each. Run plainly and at every level.
+    const struct {
+        int threshold;
+        std::vector<LumaGrid> frames;
+        std::vector<MotionMask> masks;
+    } cases[] = {
+        // 14 either way leaves a cell 0, 15 either way marks it; back again marks it again.
+        {14,
+         {{100, 100, 100, 100}, {114, 86, 115, 85}, {100, 100, 100, 100}},
+         {{1, 1, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}}},
+        // The first picture marks every cell of luminance 15 or more.
+        {14, {{0, 14, 15, 100, 254, 0}}, {{0, 0, 1, 1, 1, 0}}},
+        // One frame of history: 120 after 110 is no motion although 120 - 100 would be.
+        {14, {{100, 100}, {110, 90}, {120, 80}}, {{1, 1}, {0, 0}, {0, 0}}},
+        // Black frames before the camera starts give nothing, nor do two identical frames.
+        {0, {{0, 0, 0}, {7, 80, 254}, {7, 80, 254}}, {{0, 0, 0}, {1, 1, 1}, {0, 0, 0}}},
+        // Below 0 every cell counts, even unchanged.
+        {-1, {{0, 1, 254}, {0, 1, 254}}, {{1, 1, 1}, {1, 1, 1}}},
+        {-100, {{0, 1, 254}}, {{1, 1, 1}}},
+        // 254 or more never marks; 253 still sees the full swing.
+        {254, {{254, 254}, {0, 0}}, {{0, 0}, {0, 0}}},
+        {1000, {{254, 254}, {0, 0}}, {{0, 0}, {0, 0}}},
+        {253, {{254, 254}, {0, 0}}, {{1, 1}, {1, 1}}},
+    };
+    std::vector<int> ways = {-1};  // -1: detectPlain; else a SimdLevel
+    for (SimdLevel level : supportedSimdLevels())
+        ways.push_back(static_cast<int>(level));
+    for (const auto& c : cases) {
+        for (int way : ways) {
+            MotionDetector detector(static_cast<int>(c.frames[0].size()));
+            EXPECT_EQ(detector.motionMask(), MotionMask(c.frames[0].size(), 0));
+            const std::uint8_t* const storage = detector.motionMask().data();
+            for (std::size_t f = 0; f < c.frames.size(); ++f) {
+                if (way < 0) detector.detectPlain(c.frames[f], c.threshold);
+                if (way >= 0)
+                    detector.detect(c.frames[f], c.threshold, static_cast<SimdLevel>(way));
+                EXPECT_EQ(detector.motionMask(), c.masks[f])
+                    << "threshold " << c.threshold << " frame " << f << " way " << way;
+            }
+            EXPECT_EQ(detector.motionMask().data(), storage);  // rewritten in place
         }
     }
-    EXPECT_GT(marked, 0);
-    EXPECT_LT(marked, 20 * cells);
 }
 
 }  // namespace
