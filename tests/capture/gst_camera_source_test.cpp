@@ -349,7 +349,7 @@ TEST(GstCameraFaults, AnEndCountsAsLostAndIsReportedOnceWhileNoCameraComesBack) 
     const std::string report = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(occurrences(report, kLost + "the stream ended"), 1) << report;
     EXPECT_EQ(occurrences(report, kLost), 2) << report;
-    EXPECT_GE(camera.attempts() - attempts, 2);
+    EXPECT_GE(camera.attempts() - attempts, 1);
     EXPECT_EQ(camera.made(), 2);
 }
 
