@@ -24,11 +24,6 @@ constexpr int kCoolingSoftenPasses = 40;
 constexpr int kBrushPeak = 255;
 constexpr int kSeedPeak = 254;
 
-// The cooling map holds values 0..kCoolingScale in one byte per cell.
-std::vector<std::uint8_t> toLayer(const std::vector<int>& values) {
-    return std::vector<std::uint8_t>(values.begin(), values.end());
-}
-
 void copyLayer(std::span<const int> cells, std::vector<std::uint8_t>& layer) {
     std::transform(cells.begin(), cells.begin() + std::min(cells.size(), layer.size()),
                    layer.begin(), [](int value) { return static_cast<std::uint8_t>(value); });
@@ -49,9 +44,9 @@ FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbG
       random_(random),
       status_(status),
       simdLevel_(level),
-      coolingMap_(
-          toLayer(NoiseField().generate(width, height, kCoolingPoints, kCoolingScale,
-                                        kCoolingSpreadPasses, kCoolingSoftenPasses, random))) {
+      coolingMap_(NoiseField().generateBytes(width, height, kCoolingPoints, kCoolingScale,
+                                             kCoolingSpreadPasses, kCoolingSoftenPasses, random,
+                                             level)) {
     makeHeatBrush(kBrushPeak);
     palette_.fill(makeRgbCell(0, 0, 0));
     loadFirePalette();
