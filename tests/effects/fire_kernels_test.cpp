@@ -206,19 +206,26 @@ TEST(FireKernels, RenderMatchesThePlainLoop) {
     constexpr std::uint32_t kUntouched = 0x12345678u;
     for (Size size : gridSizes()) {
         const std::size_t cells = cellsOf(size);
-        const std::vector<std::uint8_t> heat = randomBytes(cells, 255, random);
         RgbGrid rgb(cells);
         for (RgbCell& cell : rgb) {
             cell = makeRgbCell(static_cast<int>(random() % 256), static_cast<int>(random() % 256),
                                static_cast<int>(random() % 256));
         }
         const FirePalette palette = randomPalette(random);
-        std::vector<std::uint32_t> expected(cells, kUntouched);
-        fireRenderPlain(heat, palette, rgb, expected);
-        for (SimdLevel level : supportedSimdLevels()) {
-            std::vector<std::uint32_t> pixels(cells, kUntouched);
-            fireRender(heat, palette, rgb, pixels, level);
-            ASSERT_EQ(pixels, expected) << levelName(level) << " " << sizeName(size);
+        // Heat everywhere, and a cold picture with a few flames, as the fire mostly is.
+        const std::vector<std::uint8_t> hot = randomBytes(cells, 255, random);
+        std::vector<std::uint8_t> flames(cells, 0);
+        for (std::size_t i = 0; i < cells; ++i) {
+            if (random() % 23 == 0) flames[i] = static_cast<std::uint8_t>(1 + random() % 254);
+        }
+        for (const std::vector<std::uint8_t>& heat : {hot, flames}) {
+            std::vector<std::uint32_t> expected(cells, kUntouched);
+            fireRenderPlain(heat, palette, rgb, expected);
+            for (SimdLevel level : supportedSimdLevels()) {
+                std::vector<std::uint32_t> pixels(cells, kUntouched);
+                fireRender(heat, palette, rgb, pixels, level);
+                ASSERT_EQ(pixels, expected) << levelName(level) << " " << sizeName(size);
+            }
         }
     }
 }
