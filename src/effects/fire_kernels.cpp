@@ -134,7 +134,7 @@ __attribute__((target("avx2"))) void propagateAvx2(const std::uint8_t* heat, std
         for (int x = 1; x < w - 1; x += 32) {
             // A row's last 32 cells may overlap the ones before: they get the same values.
             x = std::min(x, w - 1 - 32);
-            // At most eight values of 254: the sums stay far below 2^15.
+            // Eight bytes sum to at most 2040, far inside a 16-bit lane.
             Halves sum = widen(load32(middle + x - 1));
             sum = addHalves(sum, load32(middle + x + 1));
             sum = addHalves(sum, load32(below + x - 1));

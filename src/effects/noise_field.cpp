@@ -136,10 +136,7 @@ class SparseSmoother {
             int j = 0;
             while (j < blocksPerRow_) {
                 if (near_[j] == 0) {
-                    // Eight blocks without a value at once where they line up.
-                    std::uint64_t word = 0;
-                    if (j % 8 == 0) std::memcpy(&word, &near_[j], sizeof word);
-                    j += j % 8 == 0 && word == 0 ? 8 : 1;
+                    ++j;
                     continue;
                 }
                 const int first = j;
