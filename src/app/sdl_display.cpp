@@ -189,7 +189,25 @@ bool SdlDisplay::pushEvent(const InputEvent& event) {
 }
 
 void SdlDisplay::clearScreen() {
-    SDL_FillRect(screen_, nullptr, 0);
+    // A blit that copies without blending or a colour key overwrites every pixel it covers, the
+    // unscaled effect picture at the top-left corner; only the rest of the screen needs the black.
+    if ((effectSurface_->flags & (SDL_SRCALPHA | SDL_SRCCOLORKEY)) != 0) {
+        SDL_FillRect(screen_, nullptr, 0);
+        return;
+    }
+    const int coveredWidth = std::min(effectSurface_->w, screen_->w);
+    const int coveredHeight = std::min(effectSurface_->h, screen_->h);
+    if (coveredWidth < screen_->w) {
+        SDL_Rect right{static_cast<Sint16>(coveredWidth), 0,
+                       static_cast<Uint16>(screen_->w - coveredWidth),
+                       static_cast<Uint16>(screen_->h)};
+        SDL_FillRect(screen_, &right, 0);
+    }
+    if (coveredHeight < screen_->h) {
+        SDL_Rect below{0, static_cast<Sint16>(coveredHeight), static_cast<Uint16>(coveredWidth),
+                       static_cast<Uint16>(screen_->h - coveredHeight)};
+        SDL_FillRect(screen_, &below, 0);
+    }
 }
 
 std::span<std::uint32_t> SdlDisplay::lockEffectSurface() {

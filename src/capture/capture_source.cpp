@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "capture/frame_conversion.hpp"
+#include "common/grid_storage.hpp"
 
 namespace tavlomi {
 
@@ -11,9 +12,9 @@ CaptureSource::CaptureSource(int width, int height, FrameSource& source)
       height_(height),
       cellCount_(width * height),
       source_(source),
-      frameBuffer_(3 * static_cast<std::size_t>(cellCount_), 0),
-      rgbGrid_(static_cast<std::size_t>(cellCount_)),
-      lumaGrid_(static_cast<std::size_t>(cellCount_), 0) {}
+      frameBuffer_(makeGrid<std::uint8_t>(3 * static_cast<std::size_t>(cellCount_))),
+      rgbGrid_(makeGrid<RgbCell>(static_cast<std::size_t>(cellCount_))),
+      lumaGrid_(makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount_))) {}
 
 void CaptureSource::grabFrame() {
     source_.copyNewestFrame(frameBuffer_);

@@ -24,21 +24,15 @@ constexpr int kCoolingSoftenPasses = 40;
 constexpr int kBrushPeak = 255;
 constexpr int kSeedPeak = 254;
 
-// Camera weight in 256ths never drops below this, so a quarter of the picture always shows.
-constexpr int kMinCameraWeight = 60;
-
-void copyLayer(std::span<const int> cells, std::vector<int>& layer) {
-    std::copy_n(cells.begin(), std::min(cells.size(), layer.size()), layer.begin());
-}
-
-int blend(int pal, int cam, int cameraWeight) {
-    return pal + asr((cam - pal) * cameraWeight, 8);
+void copyLayer(std::span<const int> cells, std::vector<std::uint8_t>& layer) {
+    std::transform(cells.begin(), cells.begin() + std::min(cells.size(), layer.size()),
+                   layer.begin(), [](int value) { return static_cast<std::uint8_t>(value); });
 }
 
 }  // namespace
 
 FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbGrid& rgb,
-                       PortableRand& random, StatusSink& status)
+                       PortableRand& random, StatusSink& status, SimdLevel level)
     : width_(width),
       height_(height),
       cellCount_(width * height),
@@ -49,8 +43,10 @@ FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbG
       rgb_(rgb),
       random_(random),
       status_(status),
-      coolingMap_(NoiseField().generate(width, height, kCoolingPoints, kCoolingScale,
-                                        kCoolingSpreadPasses, kCoolingSoftenPasses, random)) {
+      simdLevel_(level),
+      coolingMap_(NoiseField().generateBytes(width, height, kCoolingPoints, kCoolingScale,
+                                             kCoolingSpreadPasses, kCoolingSoftenPasses, random,
+                                             level)) {
     makeHeatBrush(kBrushPeak);
     palette_.fill(makeRgbCell(0, 0, 0));
     loadFirePalette();
@@ -68,14 +64,7 @@ void FireEffect::update() {
 }
 
 void FireEffect::render(std::span<std::uint32_t> pixels) {
-    for (int i = 0; i < cellCount_; ++i) {
-        const int h = currentHeat_[i];
-        const RgbCell pal = palette_[h];
-        const RgbCell cam = rgb_[i];
-        const int cameraWeight = std::max(255 - h, kMinCameraWeight);
-        pixels[i] = pixelWord(blend(pal.r, cam.r, cameraWeight), blend(pal.g, cam.g, cameraWeight),
-                              blend(pal.b, cam.b, cameraWeight));
-    }
+    fireRender(currentHeat_, palette_, rgb_, pixels.first(currentHeat_.size()), simdLevel_);
 }
 
 void FireEffect::handleKey(int key) {
@@ -125,51 +114,30 @@ void FireEffect::stampHeatBrush(int x, int y) {
             const std::int64_t column = static_cast<std::int64_t>(x) - kHeatBrushRadius + b;
             if (column < 0 || column >= width_) continue;
             const int value = heatBrush_[a][b];
-            if (value > 0) ballHeat_[static_cast<std::size_t>(row * width_ + column)] = value;
+            if (value > 0) {
+                ballHeat_[static_cast<std::size_t>(row * width_ + column)] =
+                    static_cast<std::uint8_t>(value);
+            }
         }
     }
 }
 
 void FireEffect::fadeAndMergeBallHeat() {
     ++fadeCounter_;
-    if (fadeCounter_ > 1) {
-        fadeCounter_ = 0;
-        for (int& value : ballHeat_) {
-            if (value > 0) --value;
-        }
-    }
-    for (int i = 0; i < cellCount_; ++i) {
-        if (ballHeat_[i] > currentHeat_[i]) currentHeat_[i] = ballHeat_[i];
-    }
+    const bool fade = fadeCounter_ > 1;
+    if (fade) fadeCounter_ = 0;
+    fireFadeAndMerge(ballHeat_, currentHeat_, fade, simdLevel_);
 }
 
 void FireEffect::seedFromMotion(int peak) {
-    const int spread = div_trunc(peak, 20);
-    for (int y = 1; y <= height_ - 4; ++y) {
-        for (int x = 1; x <= width_ - 2; ++x) {
-            const int i = y * width_ + x;
-            if (mask_[i] != 0) currentHeat_[i] = peak - spread + random_.rand() % spread;
-        }
-    }
+    fireSeed(mask_, currentHeat_, width_, height_, peak, random_, simdLevel_);
 }
 
 void FireEffect::propagate() {
     coolingScroll_ -= width_;
     if (coolingScroll_ < 0) coolingScroll_ = cellCount_ - width_;
-    int base = coolingScroll_;
-    const std::vector<int>& heat = currentHeat_;
-    for (int y = 1; y <= height_ - 3; ++y) {
-        for (int x = 1; x <= width_ - 2; ++x) {
-            const int i = y * width_ + x;
-            const int below = i + width_;
-            const int below2 = below + width_;
-            const int sum = heat[i - 1] + heat[i + 1] + heat[below - 1] + heat[below] +
-                            heat[below + 1] + heat[below2 - 1] + heat[below2] + heat[below2 + 1];
-            const int v = asr(sum, 3) - coolingMap_[base + x];
-            nextHeat_[i] = v >= 0 ? v : 0;
-        }
-        base = (base + width_) % cellCount_;
-    }
+    firePropagate(currentHeat_, nextHeat_, coolingMap_, width_, height_, coolingScroll_,
+                  simdLevel_);
     swapBuffers();
 }
 

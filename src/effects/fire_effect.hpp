@@ -12,8 +12,10 @@
 
 #include "common/grid.hpp"
 #include "common/portable_rand.hpp"
+#include "common/simd_level.hpp"
 #include "common/status_sink.hpp"
 #include "effects/effect.hpp"
+#include "effects/fire_kernels.hpp"
 
 namespace tavlomi {
 
@@ -25,12 +27,14 @@ class FireEffect final : public Effect {
     // disc, 0 outside.
     using HeatBrush = std::array<std::array<int, kHeatBrushSide>, kHeatBrushSide>;
     // One colour per heat value 0..255.
-    using Palette = std::array<RgbCell, 256>;
+    using Palette = FirePalette;
 
     // Reads `mask` and `rgb` (width x height cells each) for its whole life and never writes
-    // them; `random` supplies the cooling-map points, the brush and the motion seeds.
+    // them; `random` supplies the cooling-map points, the brush and the motion seeds. level
+    // chooses the grid loops (one this processor supports); every level gives the same heat and
+    // picture.
     FireEffect(int width, int height, const MotionMask& mask, const RgbGrid& rgb,
-               PortableRand& random, StatusSink& status);
+               PortableRand& random, StatusSink& status, SimdLevel level = bestSimdLevel());
 
     void update() override;
     void render(std::span<std::uint32_t> pixels) override;
@@ -39,11 +43,12 @@ class FireEffect final : public Effect {
     // Only remembers the cell; update stamps there every ball-mode frame.
     void ballMoved(int x, int y) override;
 
-    // Heat values lie in 0..254 in both heat buffers and in the ball-heat layer.
-    const std::vector<int>& currentHeat() const { return currentHeat_; }
-    const std::vector<int>& ballHeat() const { return ballHeat_; }
+    // Copies of the layers, row-major. Heat values lie in 0..254 in both heat buffers and in the
+    // ball-heat layer.
+    std::vector<int> currentHeat() const { return widened(currentHeat_); }
+    std::vector<int> ballHeat() const { return widened(ballHeat_); }
     // Cooling values 0..6.
-    const std::vector<int>& coolingMap() const { return coolingMap_; }
+    std::vector<int> coolingMap() const { return widened(coolingMap_); }
     const HeatBrush& heatBrush() const { return heatBrush_; }
     const Palette& palette() const { return palette_; }
     // Index of the first cell of the cooling-map row used for grid row 1.
@@ -54,7 +59,8 @@ class FireEffect final : public Effect {
     // 0 or 1 between updates.
     int fadeCounter() const { return fadeCounter_; }
 
-    // For tests only: overwrite a whole layer with `cells`, which must hold width x height values.
+    // For tests only: overwrite a whole layer with `cells`, which must hold width x height values
+    // in 0..255.
     void setHeatForTest(std::span<const int> cells);
     void setBallHeatForTest(std::span<const int> cells);
     void setCoolingMapForTest(std::span<const int> cells);
@@ -73,18 +79,26 @@ class FireEffect final : public Effect {
     // lastBallX_ before the first ballMoved.
     static constexpr int kNoBall = 9999;
 
+    // Every layer holds one byte per cell: all its values fit, and the grid loops move a quarter
+    // of the memory that ints would take.
+    using Layer = std::vector<std::uint8_t>;
+    static std::vector<int> widened(const Layer& layer) {
+        return std::vector<int>(layer.begin(), layer.end());
+    }
+
     int width_;
     int height_;
     int cellCount_;
-    std::vector<int> currentHeat_;
-    std::vector<int> nextHeat_;
-    std::vector<int> ballHeat_;
+    Layer currentHeat_;
+    Layer nextHeat_;
+    Layer ballHeat_;
     int fadeCounter_ = 0;
     const MotionMask& mask_;
     const RgbGrid& rgb_;
     PortableRand& random_;
     StatusSink& status_;
-    std::vector<int> coolingMap_;
+    SimdLevel simdLevel_;
+    Layer coolingMap_;
     int coolingScroll_ = 0;
     bool respondToBall_ = true;
     int lastBallX_ = kNoBall;

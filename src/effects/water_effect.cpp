@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "common/grid_storage.hpp"
 #include "common/int_math.hpp"
 #include "effects/water_kernels.hpp"
 
@@ -29,8 +30,8 @@ WaterEffect::WaterEffect(int width, int height, int damping, const MotionMask& m
       damping_(damping),
       status_(status),
       simdLevel_(level),
-      currentHeights_(static_cast<std::size_t>(cellCount_), 0),
-      nextHeights_(static_cast<std::size_t>(cellCount_), 0) {
+      currentHeights_(makeGrid<int>(static_cast<std::size_t>(cellCount_))),
+      nextHeights_(makeGrid<int>(static_cast<std::size_t>(cellCount_))) {
     makeDrop(kDropRadius, kDropDepth);
     status_.print("< Water Effect initialized >\n");
 }

@@ -1,0 +1,295 @@
+#include "effects/fire_kernels.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstring>
+
+#include "common/int_math.hpp"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace tavlomi {
+
+namespace {
+
+// Camera weight in 256ths never drops below this, so a quarter of the picture always shows.
+constexpr int kMinCameraWeight = 60;
+
+std::uint8_t seedValue(int peak, int spread, PortableRand& random) {
+    return static_cast<std::uint8_t>(peak - spread + random.rand() % spread);
+}
+
+void propagateRow(const std::uint8_t* heat, std::uint8_t* next, const std::uint8_t* coolingRow,
+                  int width, int y, int xBegin, int xEnd) {
+    const int w = width;
+    for (int x = xBegin; x < xEnd; ++x) {
+        const int i = y * w + x;
+        const int below = i + w;
+        const int below2 = below + w;
+        const int sum = heat[i - 1] + heat[i + 1] + heat[below - 1] + heat[below] +
+                        heat[below + 1] + heat[below2 - 1] + heat[below2] + heat[below2 + 1];
+        const int v = asr(sum, 3) - coolingRow[x];
+        next[i] = static_cast<std::uint8_t>(v >= 0 ? v : 0);
+    }
+}
+
+int blend(int pal, int cam, int cameraWeight) {
+    return pal + asr((cam - pal) * cameraWeight, 8);
+}
+
+std::uint32_t renderCell(int h, const FirePalette& palette, RgbCell cam) {
+    const RgbCell pal = palette[static_cast<std::size_t>(h)];
+    const int cameraWeight = std::max(255 - h, kMinCameraWeight);
+    return pixelWord(blend(pal.r, cam.r, cameraWeight), blend(pal.g, cam.g, cameraWeight),
+                     blend(pal.b, cam.b, cameraWeight));
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+__attribute__((target("avx2"))) __m256i load32(const std::uint8_t* bytes) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
+}
+
+__attribute__((target("avx2"))) void seedAvx2(const std::uint8_t* mask, std::uint8_t* heat,
+                                              int width, int height, int peak,
+                                              PortableRand& random) {
+    const int spread = div_trunc(peak, 20);
+    for (int y = 1; y <= height - 4; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * width;
+        int x = 1;
+        for (; x + 32 <= width - 1; x += 32) {
+            // Most of a camera picture is still: 32 cells without motion cost one test. The bits
+            // of the rest are taken lowest first, which keeps the draws in row-major order.
+            const __m256i marks = load32(mask + rowStart + x);
+            const __m256i still = _mm256_cmpeq_epi8(marks, _mm256_setzero_si256());
+            auto moving = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(still));
+            while (moving != 0) {
+                const int bit = std::countr_zero(moving);
+                heat[rowStart + x + bit] = seedValue(peak, spread, random);
+                moving &= moving - 1;
+            }
+        }
+        for (; x <= width - 2; ++x) {
+            if (mask[rowStart + x] != 0) heat[rowStart + x] = seedValue(peak, spread, random);
+        }
+    }
+}
+
+__attribute__((target("avx2"))) void fadeAndMergeAvx2(std::uint8_t* ballHeat, std::uint8_t* heat,
+                                                      std::size_t count, bool fade) {
+    const __m256i one = _mm256_set1_epi8(1);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        __m256i ball = load32(ballHeat + i);
+        if (fade) {
+            // Unsigned saturation leaves 0 at 0 and lowers every other value by 1.
+            ball = _mm256_subs_epu8(ball, one);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(ballHeat + i), ball);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(heat + i),
+                            _mm256_max_epu8(load32(heat + i), ball));
+    }
+    fireFadeAndMergePlain(std::span(ballHeat + i, count - i), std::span(heat + i, count - i), fade);
+}
+
+// Sums of 32 cells in two halves of sixteen 16-bit lanes (the low and high eight bytes of each
+// 128-bit lane), so that packing the halves back gives the cells in order.
+struct Halves {
+    __m256i low;
+    __m256i high;
+};
+
+__attribute__((target("avx2"))) Halves widen(__m256i bytes) {
+    const __m256i zero = _mm256_setzero_si256();
+    return {_mm256_unpacklo_epi8(bytes, zero), _mm256_unpackhi_epi8(bytes, zero)};
+}
+
+__attribute__((target("avx2"))) Halves addHalves(Halves a, __m256i bytes) {
+    const Halves b = widen(bytes);
+    return {_mm256_add_epi16(a.low, b.low), _mm256_add_epi16(a.high, b.high)};
+}
+
+__attribute__((target("avx2"))) void propagateAvx2(const std::uint8_t* heat, std::uint8_t* next,
+                                                   const std::uint8_t* cooling, int width,
+                                                   int height, int coolingScroll) {
+    const int w = width;
+    const int cellCount = width * height;
+    const __m256i zero = _mm256_setzero_si256();
+    int base = coolingScroll;
+    for (int y = 1; y <= height - 3; ++y) {
+        const std::uint8_t* coolingRow = cooling + base;
+        base = (base + w) % cellCount;
+        const std::uint8_t* middle = heat + static_cast<std::size_t>(y) * w;
+        const std::uint8_t* below = middle + w;
+        const std::uint8_t* below2 = below + w;
+        std::uint8_t* out = next + static_cast<std::size_t>(y) * w;
+        const int span = w - 2;
+        if (span < 32) {
+            propagateRow(heat, next, coolingRow, width, y, 1, w - 1);
+            continue;
+        }
+        for (int x = 1; x < w - 1; x += 32) {
+            // A row's last 32 cells may overlap the ones before: they get the same values.
+            x = std::min(x, w - 1 - 32);
+            // Eight bytes sum to at most 2040, far inside a 16-bit lane.
+            Halves sum = widen(load32(middle + x - 1));
+            sum = addHalves(sum, load32(middle + x + 1));
+            sum = addHalves(sum, load32(below + x - 1));
+            sum = addHalves(sum, load32(below + x));
+            sum = addHalves(sum, load32(below + x + 1));
+            sum = addHalves(sum, load32(below2 + x - 1));
+            sum = addHalves(sum, load32(below2 + x));
+            sum = addHalves(sum, load32(below2 + x + 1));
+            const Halves cool = widen(load32(coolingRow + x));
+            const __m256i low =
+                _mm256_max_epi16(_mm256_sub_epi16(_mm256_srli_epi16(sum.low, 3), cool.low), zero);
+            const __m256i high =
+                _mm256_max_epi16(_mm256_sub_epi16(_mm256_srli_epi16(sum.high, 3), cool.high), zero);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                                _mm256_packus_epi16(low, high));
+        }
+    }
+}
+
+// floor((cam - pal) * d / 256) for 16-bit channels, as the high half of the product of
+// 2 (cam - pal), within +-510, and 128 d, at most 32640: both fit a signed 16-bit lane, and the
+// high half of their product is floor(256 (cam - pal) d / 2^16).
+__attribute__((target("avx2"))) __m256i blendChannels(__m256i pal, __m256i cam, __m256i weight128) {
+    const __m256i twiceDifference = _mm256_slli_epi16(_mm256_sub_epi16(cam, pal), 1);
+    return _mm256_add_epi16(pal, _mm256_mulhi_epi16(twiceDifference, weight128));
+}
+
+__attribute__((target("avx2"))) void renderAvx2(const std::uint8_t* heat,
+                                                const FirePalette& palette, const RgbCell* rgb,
+                                                std::uint32_t* pixels, std::size_t count) {
+    const int* paletteWords = reinterpret_cast<const int*>(palette.data());
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i full = _mm256_set1_epi32(255);
+    const __m256i minWeight = _mm256_set1_epi32(kMinCameraWeight);
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m256i coldColour = _mm256_set1_epi32(paletteWords[0]);
+    for (std::size_t i = 0; i < count; i += 8) {
+        // The last eight cells may overlap the eight before: they get the same words.
+        i = std::min(i, count - 8);
+        std::uint64_t heats;
+        std::memcpy(&heats, heat + i, sizeof heats);
+        const __m256i h = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(heats)));
+        // Most of the picture is cold: eight cells of heat 0 share palette entry 0. Otherwise
+        // eight single loads, which beat the gather instruction on AMD processors.
+        const __m256i pal =
+            heats == 0 ? coldColour
+                       : _mm256_setr_epi32(
+                             paletteWords[heats & 0xFF], paletteWords[(heats >> 8) & 0xFF],
+                             paletteWords[(heats >> 16) & 0xFF], paletteWords[(heats >> 24) & 0xFF],
+                             paletteWords[(heats >> 32) & 0xFF], paletteWords[(heats >> 40) & 0xFF],
+                             paletteWords[(heats >> 48) & 0xFF], paletteWords[heats >> 56]);
+        const __m256i cam = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rgb + i));
+        const __m256i weight128 =
+            _mm256_slli_epi32(_mm256_max_epi32(_mm256_sub_epi32(full, h), minWeight), 7);
+        // The weight in both 16-bit halves of its cell's 32-bit lane, then spread over the
+        // four channels of each cell as the byte unpacking lays them out.
+        const __m256i pairedWeight = _mm256_or_si256(weight128, _mm256_slli_epi32(weight128, 16));
+        const __m256i low =
+            blendChannels(_mm256_unpacklo_epi8(pal, zero), _mm256_unpacklo_epi8(cam, zero),
+                          _mm256_unpacklo_epi32(pairedWeight, pairedWeight));
+        const __m256i high =
+            blendChannels(_mm256_unpackhi_epi8(pal, zero), _mm256_unpackhi_epi8(cam, zero),
+                          _mm256_unpackhi_epi32(pairedWeight, pairedWeight));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + i),
+                            _mm256_or_si256(_mm256_packus_epi16(low, high), opaque));
+    }
+}
+
+#endif
+
+}  // namespace
+
+void fireSeedPlain(std::span<const std::uint8_t> mask, std::span<std::uint8_t> heat, int width,
+                   int height, int peak, PortableRand& random) {
+    const int spread = div_trunc(peak, 20);
+    for (int y = 1; y <= height - 4; ++y) {
+        for (int x = 1; x <= width - 2; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * width + x;
+            if (mask[i] != 0) heat[i] = seedValue(peak, spread, random);
+        }
+    }
+}
+
+void fireSeed(std::span<const std::uint8_t> mask, std::span<std::uint8_t> heat, int width,
+              int height, int peak, PortableRand& random, SimdLevel level) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (level == SimdLevel::Avx2) {
+        seedAvx2(mask.data(), heat.data(), width, height, peak, random);
+        return;
+    }
+#endif
+    fireSeedPlain(mask, heat, width, height, peak, random);
+}
+
+void fireFadeAndMergePlain(std::span<std::uint8_t> ballHeat, std::span<std::uint8_t> heat,
+                           bool fade) {
+    if (fade) {
+        for (std::uint8_t& value : ballHeat) {
+            if (value > 0) --value;
+        }
+    }
+    for (std::size_t i = 0; i < heat.size(); ++i) {
+        if (ballHeat[i] > heat[i]) heat[i] = ballHeat[i];
+    }
+}
+
+void fireFadeAndMerge(std::span<std::uint8_t> ballHeat, std::span<std::uint8_t> heat, bool fade,
+                      SimdLevel level) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (level == SimdLevel::Avx2) {
+        fadeAndMergeAvx2(ballHeat.data(), heat.data(), heat.size(), fade);
+        return;
+    }
+#endif
+    fireFadeAndMergePlain(ballHeat, heat, fade);
+}
+
+void firePropagatePlain(std::span<const std::uint8_t> heat, std::span<std::uint8_t> next,
+                        std::span<const std::uint8_t> cooling, int width, int height,
+                        int coolingScroll) {
+    const int cellCount = width * height;
+    int base = coolingScroll;
+    for (int y = 1; y <= height - 3; ++y) {
+        propagateRow(heat.data(), next.data(), cooling.data() + base, width, y, 1, width - 1);
+        base = (base + width) % cellCount;
+    }
+}
+
+void firePropagate(std::span<const std::uint8_t> heat, std::span<std::uint8_t> next,
+                   std::span<const std::uint8_t> cooling, int width, int height, int coolingScroll,
+                   SimdLevel level) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (level == SimdLevel::Avx2) {
+        propagateAvx2(heat.data(), next.data(), cooling.data(), width, height, coolingScroll);
+        return;
+    }
+#endif
+    firePropagatePlain(heat, next, cooling, width, height, coolingScroll);
+}
+
+void fireRenderPlain(std::span<const std::uint8_t> heat, const FirePalette& palette,
+                     std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels) {
+    for (std::size_t i = 0; i < heat.size(); ++i)
+        pixels[i] = renderCell(heat[i], palette, rgb[i]);
+}
+
+void fireRender(std::span<const std::uint8_t> heat, const FirePalette& palette,
+                std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels, SimdLevel level) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (level == SimdLevel::Avx2 && heat.size() >= 8) {
+        renderAvx2(heat.data(), palette, rgb.data(), pixels.data(), heat.size());
+        return;
+    }
+#endif
+    fireRenderPlain(heat, palette, rgb, pixels);
+}
+
+}  // namespace tavlomi
