@@ -22,7 +22,7 @@ std::unique_ptr<SdlDisplay> openDisplay(benchmark::State& state) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     std::string error;
     std::unique_ptr<SdlDisplay> display = SdlDisplay::open(
-        static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), false, error);
+        static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), false, 1, error);
     if (!display) {
         state.SkipWithError(error.c_str());
         return nullptr;
