@@ -23,6 +23,7 @@
 
 #include "app/display.hpp"
 #include "app/frame_loop.hpp"
+#include "app/text_canvas.hpp"
 #include "app/input_event.hpp"
 #include "app/toy.hpp"
 #include "capture/frame_source.hpp"
@@ -138,7 +139,7 @@ class PictureCamera final : public FrameSource {
 };
 
 // Keeps the effect surface and the screen in memory; the screen clips like SDL_FillRect.
-class MemoryDisplay final : public Display, private Screen {
+class MemoryDisplay final : public Display, private Screen, private TextCanvas {
   public:
     MemoryDisplay(int width, int height)
         : surface(static_cast<std::size_t>(width) * height, 0xFF000000u),
@@ -167,6 +168,8 @@ class MemoryDisplay final : public Display, private Screen {
         std::copy(surface.begin(), surface.end(), screen_.begin());
     }
     Screen& screen() override { return *this; }
+    TextCanvas& textCanvas() override { return *this; }
+    void toggleFullScreen() override {}
     void present() override {}
     void pause(int) override {}
 
@@ -174,6 +177,10 @@ class MemoryDisplay final : public Display, private Screen {
     std::vector<std::uint32_t> surface;
 
   private:
+    // No overlay is shown in this target, so nothing is ever written as text.
+    void shade(ScreenRect) override {}
+    void drawText(int, int, std::string_view) override {}
+
     void fillRect(ScreenRect rect, std::uint32_t color) override {
         const int left = std::max<int>(rect.x, 0);
         const int top = std::max<int>(rect.y, 0);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the project needs, then builds and runs every test twice: an optimised build
 # with warnings as errors, and a build under AddressSanitizer and UndefinedBehaviorSanitizer.
-# Last, each libFuzzer target runs for TAVLOMI_FUZZ_SECONDS (default 45) under both
+# Last, each libFuzzer target runs for TAVLOMI_FUZZ_SECONDS (default 30) under both
 # sanitizers; a crash, a leak or a slow input fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" \
   run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLOMI_SANITIZE=ON -DTAVLOMI_BENCH=OFF
 
 run_fuzzers() {
-  local dir=$root/build-fuzz seconds=${TAVLOMI_FUZZ_SECONDS:-45} failed=0
+  local dir=$root/build-fuzz seconds=${TAVLOMI_FUZZ_SECONDS:-30} failed=0
   echo "== $dir: configure and build"
   # Clang's warnings are shown but not fatal here; the other builds hold the tree to GCC's.
   CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DTAVLOMI_FUZZ=ON -DTAVLOMI_TESTS=OFF \

@@ -48,8 +48,8 @@ std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscr
     char driver[64] = "";
     SDL_VideoDriverName(driver, sizeof driver);
     const std::string driverName = driver;
-    if ((driverName == "offscreen" || driverName == "dummy") &&
-        std::getenv("SDL_VIDEODRIVER") == nullptr) {
+    const bool showsNothing = driverName == "offscreen" || driverName == "dummy";
+    if (showsNothing && std::getenv("SDL_VIDEODRIVER") == nullptr) {
         error = "no display found: run it on a desktop (DISPLAY or WAYLAND_DISPLAY is not set)";
         SDL_Quit();
         return nullptr;
@@ -82,13 +82,15 @@ std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscr
         SDL_Quit();
         return nullptr;
     }
-    return std::make_unique<SdlDisplay>(Key{}, screen, effectSurface, fullscreen);
+    return std::make_unique<SdlDisplay>(Key{}, screen, effectSurface, fullscreen, showsNothing);
 }
 
-SdlDisplay::SdlDisplay(Key, SDL_Surface* screen, SDL_Surface* effectSurface, bool fullscreen)
+SdlDisplay::SdlDisplay(Key, SDL_Surface* screen, SDL_Surface* effectSurface, bool fullscreen,
+                       bool showsNothing)
     : screen_(screen),
       effectSurface_(effectSurface),
       fullscreen_(fullscreen),
+      showsNothing_(showsNothing),
       standardLayout_(isStandardLayout(screen->format)) {}
 
 SdlDisplay::~SdlDisplay() {
@@ -110,6 +112,9 @@ void SdlDisplay::adoptScreen() {
 }
 
 void SdlDisplay::toggleFullScreen() {
+    // A display that shows nothing (the replay tool's) has no full screen to go to; switching
+    // would only make SDL scale an invisible desktop-sized picture every frame.
+    if (showsNothing_) return;
     const int width = effectSurface_->w;
     const int height = effectSurface_->h;
     const bool wasFullscreen = fullscreen_;

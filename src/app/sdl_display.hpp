@@ -50,7 +50,8 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
         friend class SdlDisplay;
         Key() = default;
     };
-    SdlDisplay(Key, SDL_Surface* screen, SDL_Surface* effectSurface, bool fullscreen);
+    SdlDisplay(Key, SDL_Surface* screen, SDL_Surface* effectSurface, bool fullscreen,
+               bool showsNothing);
 
   private:
     void fillRect(ScreenRect rect, std::uint32_t color) override;
@@ -63,6 +64,8 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     SDL_Surface* screen_;
     SDL_Surface* effectSurface_;
     bool fullscreen_;
+    // SDL's dummy or offscreen driver, chosen explicitly through SDL_VIDEODRIVER.
+    bool showsNothing_;
     // True when the screen's 32-bit layout is 0x00RRGGBB, the layout effects write.
     bool standardLayout_;
 };

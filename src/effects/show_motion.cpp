@@ -47,7 +47,7 @@ void opaquePixels(std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels,
 
 ShowMotion::ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status,
                        SimdLevel level)
-    : width_(width), height_(height), cellCount_(width * height), rgb_(rgb), simdLevel_(level) {
+    : cellCount_(width * height), rgb_(rgb), simdLevel_(level) {
     status.print("< ShowMotion responding to Ball >\n");
 }
 

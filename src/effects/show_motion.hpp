@@ -28,8 +28,7 @@ class ShowMotion final : public Effect {
     void ballMoved(int, int) override {}
 
   private:
-    int width_;
-    int height_;
+    // The picture is copied cell for cell, so only the cell count matters.
     int cellCount_;
     const RgbGrid& rgb_;
     SimdLevel simdLevel_;
