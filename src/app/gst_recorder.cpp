@@ -18,17 +18,6 @@ constexpr GstClockTime kErrorMessageWait = GST_SECOND;
 // The step of EveryFrame's wait for room in the queue.
 constexpr GstClockTime kRoomPollStep = 2 * GST_MSECOND;
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { gst_object_unref(object); }
-};
-template <class T>
-using GstRef = std::unique_ptr<T, ObjectUnref>;
-
-struct MessageUnref {
-    void operator()(GstMessage* message) const { gst_message_unref(message); }
-};
-using MessageRef = std::unique_ptr<GstMessage, MessageUnref>;
-
 // GStreamer's text for an ERROR message.
 std::string describeError(GstMessage* message) {
     GError* gerror = nullptr;

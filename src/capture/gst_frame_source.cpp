@@ -34,17 +34,6 @@ constexpr const char* kByIdDirectory = "/dev/v4l/by-id";
 constexpr const char* kRawVideo = "video/x-raw";
 constexpr const char* kJpegVideo = "image/jpeg";
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { gst_object_unref(object); }
-};
-template <class T>
-using GstRef = std::unique_ptr<T, ObjectUnref>;
-
-struct MessageUnref {
-    void operator()(GstMessage* message) const { gst_message_unref(message); }
-};
-using MessageRef = std::unique_ptr<GstMessage, MessageUnref>;
-
 struct SampleUnref {
     void operator()(GstSample* sample) const { gst_sample_unref(sample); }
 };

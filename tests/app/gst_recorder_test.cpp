@@ -5,6 +5,8 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include "common/scratch_folder.hpp"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -21,25 +23,6 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 using Rgb = std::array<int, 3>;
-
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tavlomi-record-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 // Four solid quadrants, their colours turned by one place per frame, so that decoded frames
 // show the channel order, the orientation and the frame order.

@@ -1,7 +1,9 @@
 #include "app/png_snapshot.hpp"
 
 #include <gtest/gtest.h>
+
 #include <png.h>
+#include "common/scratch_folder.hpp"
 
 #include <array>
 #include <cstdint>
@@ -15,25 +17,6 @@ namespace tavlomi {
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tavlomi-png-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 struct DecodedPng {
     int width = 0;

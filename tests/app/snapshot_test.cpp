@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/scratch_folder.hpp"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,25 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tavlomi-snapshot-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
 void writeText(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << text;
