@@ -17,7 +17,8 @@ packages=(
   libpng-dev gstreamer1.0-plugins-ugly gstreamer1.0-libav
   # checks of the installed desktop entry, man page and icon
   desktop-file-utils groff-base libxml2-utils
-  # a window manager for the full-screen window tests, screenshots
+  # a window manager for the full-screen window tests (started with the core font "fixed"),
+  # screenshots, and xprop to see that it manages the screen
   evilwm xfonts-base imagemagick
 )
 

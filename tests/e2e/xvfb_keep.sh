@@ -4,45 +4,31 @@
 # writes a video of the session that a decoder reads back at the grid's size.
 set -u
 binary=$1
-for tool in xvfb-run xdotool identify gst-launch-1.0; do
-  command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/x_session.sh"
+x_require Xvfb xdotool identify gst-launch-1.0
+work=$x_work
 mkdir -p "$work/home"
+fail() { echo "$*" >&2; cat "$work/err" >&2; exit 1; }
 
-cat > "$work/drive.sh" <<'INNER'
-set -u
-binary=$1; work=$2
+x_start_server 1024x768
 HOME="$work/home" XDG_CONFIG_HOME= XDG_PICTURES_DIR= \
-  "$binary" window 160 120 --zoom=1 --test-scene --record="$work/play.webm" \
-  >"$work/out" 2>"$work/err" &
+    "$binary" window 160 120 --zoom=1 --test-scene --record="$work/play.webm" \
+    >"$work/out" 2>"$work/err" &
 pid=$!
-window=""
-for _ in $(seq 1 100); do
-  window=$(xdotool search --onlyvisible --name '^Tavlomi$' 2>/dev/null | tail -n 1)
-  [ -n "$window" ] && break
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-[ -n "$window" ] || { cat "$work/err" >&2; echo "no window" >&2; exit 1; }
+stopped() { ! kill -0 "$pid" 2>/dev/null; }
+window_or_stopped() { find_window || stopped; }
+wait_for 100 window_or_stopped
+[ -n "$window" ] || fail "no window"
 xdotool windowfocus --sync "$window" 2>/dev/null
 sleep 1
 xdotool key F12
 sleep 1
 xdotool key Escape
-for _ in $(seq 1 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && { kill -9 "$pid"; echo "the toy did not quit" >&2; exit 1; }
+wait_for 100 stopped || { kill -9 "$pid"; fail "the toy did not quit"; }
 wait "$pid"
-echo $? >"$work/status"
-INNER
-
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/drive.sh" "$binary" "$work" || exit 1
-fail() { echo "$*" >&2; cat "$work/err" >&2; exit 1; }
-[ "$(cat "$work/status")" = 0 ] || fail "exit status $(cat "$work/status"), expected 0"
+status=$?
+x_stop
+[ "$status" = 0 ] || fail "exit status $status, expected 0"
 
 shots=("$work"/home/Pictures/Tavlomi/tavlomi-*.png)
 [ ${#shots[@]} = 1 ] && [ -f "${shots[0]}" ] || fail "expected one snapshot, found: ${shots[*]}"
@@ -52,9 +38,10 @@ grep -qF "Snapshot saved: ${shots[0]}" "$work/err" || fail "stderr does not name
 [ "$(wc -l <"$work/out")" = 3 ] || fail "unexpected standard output: $(cat "$work/out")"
 
 gst-launch-1.0 -q filesrc location="$work/play.webm" ! decodebin ! videoconvert \
-  ! video/x-raw,format=BGRx ! filesink location="$work/frames.raw" >/dev/null 2>&1 \
-  || fail "the recording does not decode"
+    ! video/x-raw,format=BGRx ! filesink location="$work/frames.raw" >/dev/null 2>&1 \
+    || fail "the recording does not decode"
 bytes=$(stat -c %s "$work/frames.raw")
 frame=$((160 * 120 * 4))
 [ "$bytes" -ge $((frame * 10)) ] && [ $((bytes % frame)) = 0 ] \
-  || fail "the recording holds $bytes bytes of 160 x 120 frames"
+    || fail "the recording holds $bytes bytes of 160 x 120 frames"
+echo "snapshot and recording kept"

@@ -1,0 +1,104 @@
+# Sourced by the X tests: an X server and, when asked, a window manager of the test's own. Each
+# helper is checked to be running when it starts and whenever a test waits, so a helper that
+# dies fails the test with its own words, never with a symptom further down.
+#   x_start_server WxH   start Xvfb on a display number it picks itself; exports DISPLAY
+#   x_start_wm           start evilwm and wait until it manages the screen
+#   x_stop               end both (also on exit)
+#   x_check              fail if a helper has died
+#   wait_for TENTHS CMD  true once CMD succeeds, checking the helpers between tries
+#   x_screenshot FILE    the whole screen as a PNG
+#   find_window          the toy's mapped window into $window (empty when there is none)
+
+x_work=$(mktemp -d)
+x_server_pid=""
+x_wm_pid=""
+
+x_fail() {
+    echo "$*" >&2
+    exit 1
+}
+
+x_require() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || x_fail "$tool is needed (scripts/install-deps.sh installs it)"
+    done
+}
+
+x_stop() {
+    [ -n "$x_wm_pid" ] && kill "$x_wm_pid" 2>/dev/null && wait "$x_wm_pid" 2>/dev/null
+    [ -n "$x_server_pid" ] && kill "$x_server_pid" 2>/dev/null && wait "$x_server_pid" 2>/dev/null
+    x_wm_pid=""
+    x_server_pid=""
+}
+trap 'x_stop; [ -n "${KEEP_WORK:-}" ] && echo "work: $x_work" >&2 || rm -rf "$x_work"' EXIT
+
+# First lines of a helper's own error output, on one line.
+x_said() {
+    head -c 400 "$1" 2>/dev/null | tr '\n' ' ' | sed 's/ *$//'
+}
+
+x_check() {
+    if [ -n "$x_server_pid" ] && ! kill -0 "$x_server_pid" 2>/dev/null; then
+        x_fail "the X server stopped: $(x_said "$x_work/xvfb.err")"
+    fi
+    if [ -n "$x_wm_pid" ] && ! kill -0 "$x_wm_pid" 2>/dev/null; then
+        x_fail "the window manager stopped: $(x_said "$x_work/wm.err")"
+    fi
+}
+
+wait_for() {
+    local tenths=$1
+    shift
+    for _ in $(seq 1 "$tenths"); do
+        x_check
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# The server reports the display number it took once it is ready, so tests running side by
+# side never share a server. Without -noreset it would reset whenever its last client left.
+x_start_server() {
+    : >"$x_work/display"
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$x_work/display" \
+        2>"$x_work/xvfb.err" &
+    x_server_pid=$!
+    for _ in $(seq 1 300); do
+        [ -s "$x_work/display" ] && break
+        kill -0 "$x_server_pid" 2>/dev/null \
+            || x_fail "the X server did not start: $(x_said "$x_work/xvfb.err")"
+        sleep 0.1
+    done
+    [ -s "$x_work/display" ] || x_fail "the X server did not start within 30 s"
+    export DISPLAY=":$(head -n 1 "$x_work/display")"
+}
+
+wm_manages_screen() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# evilwm's default font is an alias that only the optional 75/100 dpi font packages provide;
+# 'fixed' is in every X server's font path.
+x_start_wm() {
+    evilwm -fn fixed >/dev/null 2>"$x_work/wm.err" &
+    x_wm_pid=$!
+    for _ in $(seq 1 100); do
+        kill -0 "$x_wm_pid" 2>/dev/null \
+            || x_fail "the window manager did not start: $(x_said "$x_work/wm.err")"
+        wm_manages_screen && return 0
+        sleep 0.1
+    done
+    x_fail "the window manager did not start within 10 s: $(x_said "$x_work/wm.err")"
+}
+
+x_screenshot() {
+    import -window root "$1" || x_fail "cannot take a screenshot"
+}
+
+# SDL may replace its first window while it sets the video mode: the newest one counts.
+find_window() {
+    window=$(xdotool search --onlyvisible --name '^Tavlomi$' 2>/dev/null | tail -n 1)
+    [ -n "$window" ]
+}
