@@ -10,8 +10,8 @@
 #include <span>
 #include <string>
 
-#include "app/sdl_display.hpp"
 #include "camera_scene.hpp"
+#include "sdl/sdl_display.hpp"
 
 namespace tavlomi::bench {
 namespace {

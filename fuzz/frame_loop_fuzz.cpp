@@ -21,15 +21,15 @@
 #include <string_view>
 #include <vector>
 
-#include "app/display.hpp"
 #include "app/frame_loop.hpp"
-#include "app/text_canvas.hpp"
-#include "app/input_event.hpp"
 #include "app/toy.hpp"
 #include "capture/frame_source.hpp"
+#include "common/display.hpp"
 #include "common/grid.hpp"
+#include "common/input_event.hpp"
 #include "common/screen.hpp"
 #include "common/status_sink.hpp"
+#include "common/text_canvas.hpp"
 
 namespace {
 

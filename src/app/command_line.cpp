@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "app/key_help.hpp"
-#include "app/window_zoom.hpp"
+#include "common/window_zoom.hpp"
 
 namespace tavlomi {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/input_event.hpp"
+#include "common/input_event.hpp"
 
 namespace tavlomi {
 

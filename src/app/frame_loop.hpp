@@ -8,10 +8,10 @@
 #include <functional>
 #include <utility>
 
-#include "app/display.hpp"
 #include "app/input_dispatch.hpp"
 #include "app/status_overlay.hpp"
 #include "app/toy.hpp"
+#include "common/display.hpp"
 
 namespace tavlomi {
 

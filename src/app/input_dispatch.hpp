@@ -4,7 +4,7 @@
 // choice, dragging the ball, the shell's own keys (F1, F11, F12), and every other key for the
 // current effect.
 
-#include "app/input_event.hpp"
+#include "common/input_event.hpp"
 
 namespace tavlomi {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "app/text_canvas.hpp"
+#include "common/text_canvas.hpp"
 
 namespace tavlomi {
 

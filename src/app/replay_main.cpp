@@ -17,11 +17,11 @@
 #include "app/command_line.hpp"
 #include "app/event_script.hpp"
 #include "app/frame_loop.hpp"
-#include "app/sdl_display.hpp"
 #include "app/status_overlay.hpp"
 #include "app/stdout_status.hpp"
 #include "app/toy.hpp"
 #include "capture/clip_file_source.hpp"
+#include "sdl/sdl_display.hpp"
 
 namespace {
 

@@ -171,4 +171,38 @@ ClaimedFile claimSnapshotFile(const std::filesystem::path& folder, const std::st
     return result;
 }
 
+SnapshotResult saveSnapshot(std::span<const std::uint32_t> pixels, int width, int height,
+                            const SnapshotEnvironment& env, const std::tm& localTime,
+                            PictureWriter write) {
+    SnapshotResult result;
+    if (width <= 0 || height <= 0 ||
+        pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
+        result.error = "cannot save a snapshot: the picture has " + std::to_string(pixels.size()) +
+                       " pixels, not " + std::to_string(width) + " x " + std::to_string(height);
+        return result;
+    }
+    const ClaimedFile claimed = claimSnapshotFile(snapshotFolder(env), snapshotStem(localTime));
+    if (claimed.path.empty()) {
+        result.error = "cannot save a snapshot: " + claimed.error;
+        return result;
+    }
+    const std::string failure = write(claimed.path, width, height, pixels);
+    if (!failure.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(claimed.path, ignored);
+        result.error = "cannot save a snapshot: " + failure;
+        return result;
+    }
+    result.path = claimed.path;
+    return result;
+}
+
+SnapshotResult saveSnapshot(std::span<const std::uint32_t> pixels, int width, int height,
+                            PictureWriter write) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return saveSnapshot(pixels, width, height, SnapshotEnvironment::fromProcess(), local, write);
+}
+
 }  // namespace tavlomi

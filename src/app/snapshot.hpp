@@ -2,10 +2,12 @@
 
 // Where snapshots go: a Tavlomi folder inside the user's pictures folder as the XDG user
 // directories name it, and a time-stamped file name that never replaces an existing file.
-// Writing the picture itself is the PNG edge's work (png_snapshot.hpp).
+// Writing the picture file itself is the work of a PictureWriter (the PNG edge).
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,5 +51,27 @@ struct ClaimedFile {
 // stem-2.png, stem-3.png, ... that does not exist yet. The creation is exclusive, so a file
 // that appears meanwhile is never truncated.
 ClaimedFile claimSnapshotFile(const std::filesystem::path& folder, const std::string& stem);
+
+// Writes width x height words 0x00RRGGBB, top row first, to path; an empty string on success,
+// else a sentence naming the file and the reason.
+using PictureWriter = std::string (*)(const std::filesystem::path& path, int width, int height,
+                                      std::span<const std::uint32_t> pixels);
+
+struct SnapshotResult {
+    std::filesystem::path path;  // the file written; empty on failure
+    std::string error;           // a sentence saying why nothing was saved; empty on success
+
+    bool ok() const { return error.empty(); }
+};
+
+// Saves the picture through write in snapshotFolder(env) under snapshotStem(localTime) plus
+// ".png", never replacing a file: a name that is taken gets -2, -3, ... before ".png".
+SnapshotResult saveSnapshot(std::span<const std::uint32_t> pixels, int width, int height,
+                            const SnapshotEnvironment& env, const std::tm& localTime,
+                            PictureWriter write);
+
+// The same for this process's environment and the current local time.
+SnapshotResult saveSnapshot(std::span<const std::uint32_t> pixels, int width, int height,
+                            PictureWriter write);
 
 }  // namespace tavlomi

@@ -14,16 +14,17 @@
 #include "app/clock.hpp"
 #include "app/command_line.hpp"
 #include "app/frame_loop.hpp"
-#include "app/gst_recorder.hpp"
 #include "app/notice_dialog.hpp"
-#include "app/png_snapshot.hpp"
-#include "app/sdl_display.hpp"
+#include "app/snapshot.hpp"
 #include "app/status_overlay.hpp"
 #include "app/stdout_status.hpp"
 #include "app/toy.hpp"
 #include "capture/camera_choice.hpp"
-#include "capture/gst_frame_source.hpp"
 #include "capture/test_scene_source.hpp"
+#include "gst/gst_frame_source.hpp"
+#include "gst/gst_recorder.hpp"
+#include "png/png_writer.hpp"
+#include "sdl/sdl_display.hpp"
 
 namespace {
 
@@ -172,7 +173,8 @@ int main(int argc, char** argv) {
     std::vector<std::uint32_t> screen;
     loop.setSnapshotHandler([&] {
         display->copyScreen(screen);
-        const SnapshotResult saved = saveSnapshot(screen, cl.windowWidth, cl.windowHeight);
+        const SnapshotResult saved =
+            saveSnapshot(screen, cl.windowWidth, cl.windowHeight, writePngFile);
         const std::string notice =
             saved.ok() ? "Snapshot saved: " + saved.path.string() : "No snapshot: " + saved.error;
         std::cerr << "tavlomi: " << notice << "\n";

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/scratch_folder.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <cstdlib>
 #include <filesystem>

@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "app/frame_loop.hpp"
-#include "app/input_event.hpp"
-#include "app/sdl_display.hpp"
 #include "app/toy.hpp"
 #include "capture/frame_source.hpp"
+#include "common/input_event.hpp"
 #include "common/status_sink.hpp"
+#include "sdl/sdl_display.hpp"
 
 namespace {
 

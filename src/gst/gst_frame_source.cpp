@@ -1,5 +1,5 @@
-#include "capture/gst_frame_source.hpp"
-#include "capture/gst_support.hpp"
+#include "gst/gst_frame_source.hpp"
+#include "gst/gst_support.hpp"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>

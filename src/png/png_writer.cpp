@@ -1,10 +1,9 @@
-#include "app/png_snapshot.hpp"
+#include "png/png_writer.hpp"
 
 #include <png.h>
 
 #include <cstdint>
 #include <limits>
-#include <system_error>
 #include <vector>
 
 namespace tavlomi {
@@ -52,37 +51,6 @@ std::string writePngFile(const std::filesystem::path& path, int width, int heigh
     }
     png_image_free(&image);
     return {};
-}
-
-SnapshotResult saveSnapshot(std::span<const std::uint32_t> pixels, int width, int height,
-                            const SnapshotEnvironment& env, const std::tm& localTime) {
-    SnapshotResult result;
-    const std::string problem = pictureProblem(width, height, pixels);
-    if (!problem.empty()) {
-        result.error = "cannot save a snapshot: " + problem;
-        return result;
-    }
-    const ClaimedFile claimed = claimSnapshotFile(snapshotFolder(env), snapshotStem(localTime));
-    if (claimed.path.empty()) {
-        result.error = "cannot save a snapshot: " + claimed.error;
-        return result;
-    }
-    const std::string failure = writePngFile(claimed.path, width, height, pixels);
-    if (!failure.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(claimed.path, ignored);
-        result.error = "cannot save a snapshot: " + failure;
-        return result;
-    }
-    result.path = claimed.path;
-    return result;
-}
-
-SnapshotResult saveSnapshot(std::span<const std::uint32_t> pixels, int width, int height) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return saveSnapshot(pixels, width, height, SnapshotEnvironment::fromProcess(), local);
 }
 
 }  // namespace tavlomi

@@ -1,11 +1,11 @@
-#include "app/gst_recorder.hpp"
+#include "gst/gst_recorder.hpp"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
-#include "common/scratch_folder.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <array>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "capture/gst_support.hpp"
+#include "gst/gst_support.hpp"
 
 namespace tavlomi {
 

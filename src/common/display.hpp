@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <span>
 
-#include "app/input_event.hpp"
-#include "app/text_canvas.hpp"
+#include "common/input_event.hpp"
 #include "common/screen.hpp"
+#include "common/text_canvas.hpp"
 
 namespace tavlomi {
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "capture/gst_frame_source.hpp"
+#include "gst/gst_frame_source.hpp"
 
 namespace tavlomi::gst_testing {
 

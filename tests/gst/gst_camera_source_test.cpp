@@ -24,8 +24,8 @@
 #include <unistd.h>
 
 #include "capture/capture_source.hpp"
-#include "capture/gst_frame_source.hpp"
-#include "capture/gst_test_support.hpp"
+#include "gst/gst_frame_source.hpp"
+#include "gst/gst_test_support.hpp"
 
 namespace tavlomi {
 namespace {

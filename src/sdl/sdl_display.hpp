@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/display.hpp"
+#include "common/display.hpp"
 
 struct SDL_Surface;
 

@@ -1,4 +1,4 @@
-#include "app/window_zoom.hpp"
+#include "common/window_zoom.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "capture/gst_frame_source.hpp"
+#include "gst/gst_frame_source.hpp"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 
 #include <unistd.h>
 
-#include "capture/gst_test_support.hpp"
+#include "gst/gst_test_support.hpp"
 
 namespace tavlomi {
 namespace {

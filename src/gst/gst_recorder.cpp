@@ -1,5 +1,5 @@
-#include "app/gst_recorder.hpp"
-#include "capture/gst_support.hpp"
+#include "gst/gst_recorder.hpp"
+#include "gst/gst_support.hpp"
 
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>

@@ -1,4 +1,4 @@
-#include "app/sdl_display.hpp"
+#include "sdl/sdl_display.hpp"
 
 #include <SDL.h>
 #include <SDL_gfxPrimitives.h>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/window_zoom.hpp"
+#include "common/window_zoom.hpp"
 
 namespace tavlomi {
 

@@ -1,9 +1,11 @@
-#include "app/png_snapshot.hpp"
+#include "png/png_writer.hpp"
+
+#include "app/snapshot.hpp"
 
 #include <gtest/gtest.h>
 
 #include <png.h>
-#include "common/scratch_folder.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <array>
 #include <cstdint>
@@ -140,11 +142,11 @@ TEST(Snapshot, SavedUnderTheTimestampedNameAndNumberedWhenTaken) {
     std::vector<std::uint32_t> second = first;
     second[0] = 0x00123456;
 
-    const SnapshotResult a = saveSnapshot(first, 6, 4, env, snapshotTime());
+    const SnapshotResult a = saveSnapshot(first, 6, 4, env, snapshotTime(), writePngFile);
     ASSERT_TRUE(a.ok()) << a.error;
     const fs::path folder = home.path() / "Pictures" / "Tavlomi";
     EXPECT_EQ(a.path, folder / "tavlomi-2026-12-06-23-45-12.png");
-    const SnapshotResult b = saveSnapshot(second, 6, 4, env, snapshotTime());
+    const SnapshotResult b = saveSnapshot(second, 6, 4, env, snapshotTime(), writePngFile);
     ASSERT_TRUE(b.ok()) << b.error;
     EXPECT_EQ(b.path, folder / "tavlomi-2026-12-06-23-45-12-2.png");
 
@@ -161,7 +163,7 @@ TEST(Snapshot, FollowsTheXdgPicturesFolder) {
     env.home = home.path();
     env.picturesDir = pictures.path();
     const std::vector<std::uint32_t> pixels = testPicture(2, 2);
-    const SnapshotResult saved = saveSnapshot(pixels, 2, 2, env, snapshotTime());
+    const SnapshotResult saved = saveSnapshot(pixels, 2, 2, env, snapshotTime(), writePngFile);
     ASSERT_TRUE(saved.ok()) << saved.error;
     EXPECT_EQ(saved.path, pictures.path() / "Tavlomi" / "tavlomi-2026-12-06-23-45-12.png");
     expectSamePicture(readPng(saved.path), pixels, 2, 2);
@@ -174,18 +176,18 @@ TEST(Snapshot, FailuresLeaveNoFileBehind) {
     env.home = home.path();
     const std::vector<std::uint32_t> pixels = testPicture(4, 4);
 
-    const SnapshotResult wrongSize = saveSnapshot(pixels, 5, 4, env, snapshotTime());
+    const SnapshotResult wrongSize = saveSnapshot(pixels, 5, 4, env, snapshotTime(), writePngFile);
     EXPECT_FALSE(wrongSize.ok());
     EXPECT_TRUE(wrongSize.path.empty());
     EXPECT_FALSE(fs::exists(home.path() / "Pictures"));
 
     std::ofstream(home.path() / "Pictures") << "a file, not a folder";
-    const SnapshotResult blocked = saveSnapshot(pixels, 4, 4, env, snapshotTime());
+    const SnapshotResult blocked = saveSnapshot(pixels, 4, 4, env, snapshotTime(), writePngFile);
     EXPECT_FALSE(blocked.ok());
     EXPECT_NE(blocked.error.find("Pictures"), std::string::npos) << blocked.error;
 
     const SnapshotResult homeless =
-        saveSnapshot(pixels, 4, 4, SnapshotEnvironment{}, snapshotTime());
+        saveSnapshot(pixels, 4, 4, SnapshotEnvironment{}, snapshotTime(), writePngFile);
     EXPECT_FALSE(homeless.ok());
     EXPECT_NE(homeless.error.find("HOME"), std::string::npos) << homeless.error;
 }
