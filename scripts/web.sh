@@ -42,7 +42,8 @@ command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=()
   if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "web.sh: need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+    command -v sudo >/dev/null \
+      || { echo "web.sh: need root or sudo to install: ${missing[*]}" >&2; exit 1; }
     sudo_cmd=(sudo)
   fi
   echo "web.sh: installing ${missing[*]}" >&2

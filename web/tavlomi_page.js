@@ -23,6 +23,7 @@
     stream: null,
     // Milliseconds each of the latest frames took: camera picture in, toy frame, canvas out.
     frameCosts: [],
+    framesRun: 0,
     statusLines: [],
   };
   window.tavlomiPage = page;
@@ -33,6 +34,7 @@
   video.muted = true;
   video.playsInline = true;
   let newPicture = false;
+  let shownSince = performance.now();
 
   function showMessage(text) {
     messageBox.textContent = text;
@@ -173,11 +175,15 @@
     const start = performance.now();
     if (newPicture) takePicture();
     const running = Module._tavlomi_frame(page.toy);
-    page.frameCosts.push(performance.now() - start);
+    const end = performance.now();
+    page.frameCosts.push(end - start);
     if (page.frameCosts.length > kCostsKept) page.frameCosts.shift();
-    if (page.frameCosts.length % 30 === 0) {
+    if (++page.framesRun % 60 === 0) {
       const sorted = [...page.frameCosts].sort((a, b) => a - b);
-      costBox.textContent = 'frame ' + sorted[sorted.length >> 1].toFixed(1) + ' ms';
+      const rate = 60000 / (end - shownSince);
+      costBox.textContent = `${rate.toFixed(0)} frames/s, ` +
+                            `${sorted[sorted.length >> 1].toFixed(1)} ms each`;
+      shownSince = end;
     }
     if (!running) {
       stop();
@@ -268,7 +274,9 @@
     });
     addEventListener('resize', fitCanvas);
     document.addEventListener('fullscreenchange', fitCanvas);
-    if (navigator.mediaDevices) navigator.mediaDevices.addEventListener('devicechange', reopenCamera);
+    if (navigator.mediaDevices) {
+      navigator.mediaDevices.addEventListener('devicechange', reopenCamera);
+    }
   }
 
   async function start() {

@@ -11,7 +11,7 @@ const http = require('node:http');
 const path = require('node:path');
 const { test, before, after } = require('node:test');
 const { chromium } = require('playwright-core');
-const { webBuild, scratchFolder, y4mClip, decodePng } = require('./support');
+const { webBuild, scratchFolder, y4mClip } = require('./support');
 
 const kWidth = 320;
 const kHeight = 240;
@@ -76,6 +76,28 @@ async function launch(extraFlags) {
   return page;
 }
 
+// A PNG as { width, height, pixel(x, y) -> [r, g, b] }, decoded by the browser itself.
+async function decodePng(page, png) {
+  const decoded = await page.evaluate(async (base64) => {
+    const image = new Image();
+    image.src = 'data:image/png;base64,' + base64;
+    await image.decode();
+    const canvas = new OffscreenCanvas(image.width, image.height);
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    const bytes = context.getImageData(0, 0, image.width, image.height).data;
+    let binary = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) {
+      binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    }
+    return { width: image.width, height: image.height, rgba: btoa(binary) };
+  }, png.toString('base64'));
+  const rgba = Buffer.from(decoded.rgba, 'base64');
+  const at = (x, y) => 4 * (y * decoded.width + x);
+  return { width: decoded.width, height: decoded.height,
+           pixel: (x, y) => [...rgba.subarray(at(x, y), at(x, y) + 3)] };
+}
+
 async function screenshot(page) {
   checkHelpers();
   // The canvas's own pixels: its box may start part way into a screen pixel.
@@ -83,7 +105,7 @@ async function screenshot(page) {
   const clip = { x: Math.round(box.x), y: Math.round(box.y), width: kWidth, height: kHeight };
   const png = await page.screenshot({ clip });
   if (process.env.KEEP_WORK) fs.writeFileSync(path.join(work, `shot-${++shots}.png`), png);
-  const shot = decodePng(png);
+  const shot = await decodePng(page, png);
   assert.deepEqual([shot.width, shot.height], [kWidth, kHeight], 'the canvas at one pixel a cell');
   return shot;
 }
@@ -121,7 +143,9 @@ async function drag(page, points) {
 // Every cell of the area [x0, x1) x [y0, y1) as { x, y, pixel }.
 function cells(shot, [x0, y0, x1, y1]) {
   const all = [];
-  for (let y = y0; y < y1; y++) for (let x = x0; x < x1; x++) all.push({ x, y, pixel: shot.pixel(x, y) });
+  for (let y = y0; y < y1; y++) {
+    for (let x = x0; x < x1; x++) all.push({ x, y, pixel: shot.pixel(x, y) });
+  }
   return all;
 }
 // Flames' yellow and orange: much red, some green, little blue. Neither the green quadrant where
@@ -226,7 +250,7 @@ test('F12 saves the screen as a PNG', { timeout: 30000 }, async () => {
   assert.match(download.suggestedFilename(), /^tavlomi-\d{4}(-\d\d){5}\.png$/);
   const savedPath = path.join(work, download.suggestedFilename());
   await download.saveAs(savedPath);
-  const saved = decodePng(fs.readFileSync(savedPath));
+  const saved = await decodePng(page, fs.readFileSync(savedPath));
   assert.deepEqual([saved.width, saved.height], [kWidth, kHeight]);
   assert.ok(near(saved.pixel(300, 200), quadrantAt(kWidth - 1 - 300, 200)), 'the picture');
   await page.waitForFunction(() => /Snapshot saved: tavlomi-/.test(

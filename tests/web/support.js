@@ -1,12 +1,11 @@
 // What the web tests share: where the builds are, scratch folders, clips in the replay tool's raw
-// format and as .y4m for Chromium's fake camera, running a program, and reading a PNG.
+// format and as .y4m for Chromium's fake camera, and running a program.
 'use strict';
 
 const childProcess = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const zlib = require('node:zlib');
 
 const root = path.resolve(__dirname, '..', '..');
 const webBuild = path.resolve(process.env.TAVLOMI_WEB_BUILD || path.join(root, 'build-web'));
@@ -82,59 +81,8 @@ function y4mClip(width, height, frames, picture) {
 function run(command, args, options = {}) {
   const result = childProcess.spawnSync(command, args, { maxBuffer: 1 << 26, ...options });
   if (result.error) throw result.error;
-  return { status: result.status, stdout: result.stdout.toString(), stderr: result.stderr.toString() };
+  const [stdout, stderr] = [result.stdout.toString(), result.stderr.toString()];
+  return { status: result.status, stdout, stderr };
 }
 
-// A PNG as { width, height, pixel(x, y) -> [r, g, b] } (8-bit RGB or RGBA, not interlaced, as
-// Chromium's screenshots are).
-function decodePng(bytes) {
-  let at = 8;
-  let header = null;
-  const data = [];
-  while (at < bytes.length) {
-    const length = bytes.readUInt32BE(at);
-    const type = bytes.toString('ascii', at + 4, at + 8);
-    const body = bytes.subarray(at + 8, at + 8 + length);
-    if (type === 'IHDR') header = { width: body.readUInt32BE(0), height: body.readUInt32BE(4),
-                                    depth: body[8], colour: body[9], interlace: body[12] };
-    if (type === 'IDAT') data.push(body);
-    at += 12 + length;
-  }
-  if (!header || header.depth !== 8 || ![2, 6].includes(header.colour) || header.interlace) {
-    throw new Error('not an 8-bit RGB(A) PNG');
-  }
-  const channels = header.colour === 6 ? 4 : 3;
-  const stride = header.width * channels;
-  const raw = zlib.inflateSync(Buffer.concat(data));
-  const out = Buffer.alloc(stride * header.height);
-  for (let row = 0; row < header.height; row++) {
-    const filter = raw[row * (stride + 1)];
-    const line = raw.subarray(row * (stride + 1) + 1, (row + 1) * (stride + 1));
-    for (let i = 0; i < stride; i++) {
-      const left = i >= channels ? out[row * stride + i - channels] : 0;
-      const up = row > 0 ? out[(row - 1) * stride + i] : 0;
-      const upLeft = row > 0 && i >= channels ? out[(row - 1) * stride + i - channels] : 0;
-      let predicted = 0;
-      if (filter === 1) predicted = left;
-      else if (filter === 2) predicted = up;
-      else if (filter === 3) predicted = (left + up) >> 1;
-      else if (filter === 4) {
-        const p = left + up - upLeft;
-        const [pa, pb, pc] = [Math.abs(p - left), Math.abs(p - up), Math.abs(p - upLeft)];
-        predicted = pa <= pb && pa <= pc ? left : pb <= pc ? up : upLeft;
-      }
-      out[row * stride + i] = (line[i] + predicted) & 0xFF;
-    }
-  }
-  return {
-    width: header.width,
-    height: header.height,
-    pixel(x, y) {
-      const i = y * stride + x * channels;
-      return [out[i], out[i + 1], out[i + 2]];
-    },
-  };
-}
-
-module.exports = { root, webBuild, nativeReplay, scratchFolder, numbers, rawClip, y4mClip, run,
-                   decodePng };
+module.exports = { root, webBuild, nativeReplay, scratchFolder, numbers, rawClip, y4mClip, run };
