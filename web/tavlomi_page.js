@@ -36,8 +36,13 @@
   let newPicture = false;
   let shownSince = performance.now();
 
+  // Messages stay until the next one, or until their cause goes away; a message given at start-up
+  // (addMessage) adds to the others.
   function showMessage(text) {
     messageBox.textContent = text;
+  }
+  function addMessage(text) {
+    messageBox.textContent += (messageBox.textContent ? '\n' : '') + text;
   }
 
   function showStatusLine(line) {
@@ -286,8 +291,8 @@
     if (size) {
       Object.assign(page, size);
     } else {
-      showMessage(`The size '${asked}' is not WIDTHxHEIGHT with sides from 1 to ${maxSide}: ` +
-                  `showing ${page.width}x${page.height}.`);
+      addMessage(`The size '${asked}' is not WIDTHxHEIGHT with sides from 1 to ${maxSide}: ` +
+                 `showing ${page.width}x${page.height}.`);
     }
     const sizeName = page.width + 'x' + page.height;
     if (![...sizePicker.options].some((option) => option.value === sizeName)) {
@@ -304,7 +309,7 @@
         await openCamera();
         page.source = 'camera';
       } catch (error) {
-        showMessage(whyNoCamera(error) + ': showing the built-in test scene.');
+        addMessage(whyNoCamera(error) + ': showing the built-in test scene.');
       }
     }
     page.toy = Module._tavlomi_start(page.width, page.height, page.source === 'camera' ? 1 : 0);

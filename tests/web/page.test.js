@@ -221,6 +221,18 @@ test('a drag moves the magenta cross to the dragged place', { timeout: 30000 }, 
   assert.deepEqual(crossCentre(await screenshot(page)), { x: 250, y: 170 });
 });
 
+test('F11 goes full screen, where the mouse still finds its cells, and back', { timeout: 30000 },
+     async () => {
+  await page.keyboard.press('F11');
+  await page.waitForFunction(() => document.fullscreenElement !== null);
+  // The viewport is 800 x 600: two and a half screen pixels a cell.
+  await page.mouse.click(200, 300);
+  await page.keyboard.press('F11');
+  await page.waitForFunction(() => document.fullscreenElement === null);
+  await frames(page);
+  assert.deepEqual(crossCentre(await screenshot(page)), { x: 80, y: 120 });
+});
+
 test("'2' and '3' change the picture the way water and fire do", { timeout: 30000 }, async () => {
   const plain = await screenshot(page);
   const band = [20, 30, 140, 90];
