@@ -16,10 +16,8 @@
 #include "app/clock.hpp"
 #include "app/command_line.hpp"
 #include "app/event_script.hpp"
-#include "app/frame_loop.hpp"
-#include "app/status_overlay.hpp"
-#include "app/stdout_status.hpp"
-#include "app/toy.hpp"
+#include "app/memory_budget.hpp"
+#include "app/toy_session.hpp"
 #include "capture/clip_file_source.hpp"
 #include "sdl/sdl_display.hpp"
 
@@ -121,19 +119,14 @@ bool appendScreen(std::FILE* file, const std::vector<std::uint32_t>& words,
     return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--help") {
-        std::cout << kUsage;
-        return 0;
+// Replays the clip and the events as the options say; the exit status.
+int replay(const ReplayOptions& options) {
+    if (const std::string shortage =
+            memoryShortage(options.width, options.height, availableMemoryBytes());
+        !shortage.empty()) {
+        std::cerr << "tavlomi-replay: " << shortage << "\n";
+        return kExitFailure;
     }
-    ReplayOptions options;
-    if (const std::string error = parseOptions(argc, argv, options); !error.empty()) {
-        std::cerr << "tavlomi-replay: " << error << "\n" << kUsage;
-        return kExitUsage;
-    }
-
     EventScript script;
     if (!options.events.empty()) {
         std::string text;
@@ -172,13 +165,9 @@ int main(int argc, char** argv) {
         std::cerr << "tavlomi-replay: " << error << "\n";
         return kExitFailure;
     }
-    StdoutStatus stdoutStatus;
     SteppedClock clock;
-    StatusOverlay overlay(stdoutStatus, clock);
-    StatusSink& status = options.overlay ? static_cast<StatusSink&>(overlay) : stdoutStatus;
-    Toy toy(options.width, options.height, *source, status);
-    FrameLoop loop(*display, toy, 0);
-    if (options.overlay) loop.showOverlay(&overlay);
+    ToySession session(*display, *source, clock, options.width, options.height, 0);
+    if (options.overlay) session.showOverlay();
 
     std::vector<std::uint32_t> words;
     std::vector<std::uint8_t> bytes;
@@ -195,7 +184,7 @@ int main(int argc, char** argv) {
                 return kExitFailure;
             }
         }
-        if (!loop.runFrame()) break;
+        if (!session.loop().runFrame()) break;
         clock.advance(kOverlayMillisecondsPerFrame);
         if (screens) {
             display->copyScreen(words);
@@ -211,4 +200,20 @@ int main(int argc, char** argv) {
         return kExitFailure;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    ReplayOptions options;
+    if (const std::string error = parseOptions(argc, argv, options); !error.empty()) {
+        std::cerr << "tavlomi-replay: " << error << "\n" << kUsage;
+        return kExitUsage;
+    }
+    return exitStatusWithinMemory("tavlomi-replay", options.width, options.height,
+                                  [&] { return replay(options); });
 }

@@ -37,8 +37,10 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     TextCanvas& textCanvas() override { return *this; }
     void present() override;
     void pause(int milliseconds) override;
-    void toggleFullScreen() override;
+    bool toggleFullScreen() override;
     bool fullscreen() const { return fullscreen_; }
+    // Why toggleFullScreen() lost the display; empty while it is there.
+    const std::string& lossReason() const { return lossReason_; }
 
     // Queues an event in SDL's own queue, as the window system would; false when it is full.
     static bool pushEvent(const InputEvent& event);
@@ -57,8 +59,8 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     void fillRect(ScreenRect rect, std::uint32_t color) override;
     void shade(ScreenRect rect) override;
     void drawText(int x, int y, std::string_view text) override;
-    // Takes the screen SDL has now, after a mode change.
-    void adoptScreen();
+    // Takes the screen SDL has now, after a mode change; false when there is none.
+    bool adoptScreen();
 
     // Owned by SDL; may change with toggleFullScreen().
     SDL_Surface* screen_;
@@ -68,6 +70,7 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     bool showsNothing_;
     // True when the screen's 32-bit layout is 0x00RRGGBB, the layout effects write.
     bool standardLayout_;
+    std::string lossReason_;
 };
 
 }  // namespace tavlomi

@@ -28,7 +28,7 @@ TEST(Cli, HelpVersionAndTheCameraListNeedNoDisplay) {
 }
 
 TEST(Cli, BadCommandLinesAreRefusedWithStatus2BeforeAnyWindow) {
-    for (const char* args : {"window 0 480", "window 640 99999", "--frobnicate", "--zoom=17",
+    for (const char* args : {"window 0 480", "window 16384 240", "--frobnicate", "--zoom=17",
                              "--video clip.webm", "--test-scene --video=a"}) {
         const RunResult result = runToy(args);
         EXPECT_EQ(result.exitStatus, 2) << args;
@@ -53,6 +53,23 @@ TEST(Cli, NoticesAboutIgnoredArgumentsComeBeforeTheMissingDisplay) {
     EXPECT_LT(mode, display) << result.err;
     EXPECT_NE(display, std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty());
+}
+
+TEST(Cli, AGridTheMemoryCannotHoldIsRefusedWithStatus1BeforeAnyWindow) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+    // 2 GB of address space cannot hold 8000 x 8000 cells of 50 bytes.
+    for (const char* command :
+         {"'" TAVLOMI_PATH "' window 8000 8000 --test-scene",
+          "'" TAVLOMI_REPLAY_PATH "' --size 8000 8000 --frames 1 --input x"}) {
+        const RunResult result = runCommand(std::string("ulimit -v 2000000 && ") + command);
+        EXPECT_EQ(result.exitStatus, 1) << command;
+        EXPECT_NE(
+            result.err.find(": not enough memory for a 8000 x 8000 grid: it needs about 3.2 GB, "),
+            std::string::npos)
+            << result.err;
+    }
 }
 
 }  // namespace

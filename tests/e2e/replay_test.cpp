@@ -144,7 +144,9 @@ TEST(Replay, UsageExitStatusesAndBadInput) {
         const char* says;
     } cases[] = {
         {"--size 16 16 --frames 1", 2, "--input is required"},
-        {"--size 0 16 --frames 1" + clip, 2, "--size takes a width and a height from 1 to 16384"},
+        {"--size 0 16 --frames 1" + clip, 2, "--size takes a width and a height from 1 to 16383"},
+        {"--size 1 16384 --frames 1" + clip, 2,
+         "--size takes a width and a height from 1 to 16383"},
         {"--size 16 15 --frames 1" + clip, 2, "holds 768 bytes, not a whole number of 16 x 15"},
         {"--size 16 16 --frames 1 --input /nonexistent", 2, "cannot read the clip"},
         {"--size 16 16 --frames 1 --events /nonexistent" + clip, 2, "cannot read the events"},
