@@ -6,6 +6,7 @@
 // more than the threshold, the ball stays in its bounds, effects write opaque words, the plain
 // view shows the picture, and status lines have the "< text >" form.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -111,6 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StatusLineCheck status;
     Toy toy(width, height, camera, status);
     FakeDisplay display(width, height);
+    // Water never writes the last row and column: they keep what was there, opaque black here.
+    std::fill(display.surface.begin(), display.surface.end(), 0xFF000000u);
     FrameLoop loop(display, toy, 0);
     Model model{Toy::kInitialThreshold, 0,
                 std::vector<int>(static_cast<std::size_t>(width) * height)};

@@ -166,8 +166,9 @@ int replay(const ReplayOptions& options) {
         return kExitFailure;
     }
     SteppedClock clock;
-    ToySession session(*display, *source, clock, options.width, options.height, 0);
-    if (options.overlay) session.showOverlay();
+    ToySession session(clock);
+    FrameLoop& loop =
+        session.start(*display, *source, options.width, options.height, 0, options.overlay);
 
     std::vector<std::uint32_t> words;
     std::vector<std::uint8_t> bytes;
@@ -184,7 +185,7 @@ int replay(const ReplayOptions& options) {
                 return kExitFailure;
             }
         }
-        if (!session.loop().runFrame()) break;
+        if (!loop.runFrame()) break;
         clock.advance(kOverlayMillisecondsPerFrame);
         if (screens) {
             display->copyScreen(words);

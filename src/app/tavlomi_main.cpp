@@ -129,6 +129,8 @@ int play(const CommandLine& cl) {
         std::cerr << "tavlomi: " << error << "\n";
         return kExitFailure;
     }
+    SteadyClock clock;
+    ToySession session(clock);
     std::unique_ptr<FrameSource> source = openSource(cl, width, height);
     if (!source) return kExitFailure;
 
@@ -142,11 +144,10 @@ int play(const CommandLine& cl) {
         }
     }
 
-    SteadyClock clock;
-    ToySession session(*display, *source, clock, width, height, kFramePauseMilliseconds);
-    session.showOverlay();
+    FrameLoop& loop =
+        session.start(*display, *source, width, height, kFramePauseMilliseconds, true);
     std::vector<std::uint32_t> screen;
-    session.loop().setSnapshotHandler([&] {
+    loop.setSnapshotHandler([&] {
         display->copyScreen(screen);
         const SnapshotResult saved = saveSnapshot(screen, width, height, writePngFile);
         const std::string notice =
@@ -154,14 +155,14 @@ int play(const CommandLine& cl) {
         std::cerr << "tavlomi: " << notice << "\n";
         session.overlay().show(notice);
     });
-    while (stopRequested == 0 && session.loop().runFrame()) {
+    while (stopRequested == 0 && loop.runFrame()) {
         if (recorder) {
             display->copyScreen(screen);
             recorder->pushFrame(screen);
         }
     }
     int status = 0;
-    if (session.loop().displayLost()) {
+    if (loop.displayLost()) {
         std::cerr << "tavlomi: " << display->lossReason() << "\n";
         status = kExitFailure;
     }

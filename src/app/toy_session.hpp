@@ -5,6 +5,8 @@
 // display. The desktop toy, the replay tool and a browser shell differ only in what they hand in
 // and in how often they run a frame.
 
+#include <optional>
+
 #include "app/clock.hpp"
 #include "app/frame_loop.hpp"
 #include "app/status_overlay.hpp"
@@ -15,27 +17,31 @@ namespace tavlomi {
 
 class ToySession final {
   public:
-    // display, source and clock must outlive the session; the grid is width x height.
-    // pauseMilliseconds is the sleep after each frame.
-    ToySession(Display& display, FrameSource& source, const Clock& clock, int width, int height,
-               int pauseMilliseconds)
-        : overlay_(stdout_, clock),
-          toy_(width, height, source, overlay_),
-          loop_(display, toy_, pauseMilliseconds) {}
+    // clock must outlive the session.
+    explicit ToySession(const Clock& clock) : overlay_(stdout_, clock) {}
     ToySession(const ToySession&) = delete;
     ToySession& operator=(const ToySession&) = delete;
 
-    FrameLoop& loop() { return loop_; }
-    // Every status line passes through it; show() puts notices of the shell's own beside them.
+    // Every status line passes through it, from the start, so that a picture source opened
+    // before the toy can report to it; show() puts notices of the shell's own beside them.
     StatusOverlay& overlay() { return overlay_; }
-    // From the next frame on, the status lines and the F1 help are drawn over the picture.
-    void showOverlay() { loop_.showOverlay(&overlay_); }
+
+    // Builds the toy, width x height, on source and its frame loop on display, once; both must
+    // outlive the frames run. pauseMilliseconds is the sleep after each frame. showOverlay draws
+    // the status lines and the F1 help over the picture.
+    FrameLoop& start(Display& display, FrameSource& source, int width, int height,
+                     int pauseMilliseconds, bool showOverlay) {
+        toy_.emplace(width, height, source, overlay_);
+        loop_.emplace(display, *toy_, pauseMilliseconds);
+        if (showOverlay) loop_->showOverlay(&overlay_);
+        return *loop_;
+    }
 
   private:
     StdoutStatus stdout_;
     StatusOverlay overlay_;
-    Toy toy_;
-    FrameLoop loop_;
+    std::optional<Toy> toy_;
+    std::optional<FrameLoop> loop_;
 };
 
 }  // namespace tavlomi

@@ -43,6 +43,7 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     const std::string& lossReason() const { return lossReason_; }
 
     // Queues an event in SDL's own queue, as the window system would; false when it is full.
+    // Key codes are SDL 1.2's, 1..322.
     static bool pushEvent(const InputEvent& event);
     // The screen's pixels as 0x00RRGGBB words, row-major, top row first, no row padding.
     void copyScreen(std::vector<std::uint32_t>& words);

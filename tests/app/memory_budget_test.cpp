@@ -1,11 +1,8 @@
 #include "app/memory_budget.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <new>
 
 #include "app/toy.hpp"
@@ -79,22 +76,6 @@ TEST(MemoryBudget, AShortageIsNamedWithWhatIsNeededAndWhatCanBeHad) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(memoryShortage(c.width, c.height, c.available), c.notice);
-}
-
-TEST(MemoryBudget, WhatCanBeHadStaysUnderTheAddressSpaceLimit) {
-    EXPECT_EXIT(
-        {
-            std::uint64_t pages = 0;
-            std::ifstream("/proc/self/statm") >> pages;
-            const std::uint64_t mapped = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-            rlimit limit{};
-            getrlimit(RLIMIT_AS, &limit);
-            limit.rlim_cur = mapped + 100000000;
-            setrlimit(RLIMIT_AS, &limit);
-            const std::optional<std::uint64_t> available = availableMemoryBytes();
-            std::exit(available && *available > 90000000 && *available <= 100000000 ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(MemoryBudget, AnAllocationFailureBecomesTheNoticeAndStatus1) {

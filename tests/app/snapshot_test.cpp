@@ -190,6 +190,7 @@ TEST(SnapshotSave, WritesTheClaimedFileAndRemovesItWhenTheWriterFails) {
     EXPECT_EQ(wrongSize.error, "cannot save a snapshot: the picture has 24 pixels, not 5 x 4");
     EXPECT_FALSE(fs::exists(other.path() / "Pictures"));
     EXPECT_FALSE(saveSnapshot(pixels, 6, 4, SnapshotEnvironment{}, time, writes).ok());
+    EXPECT_FALSE(saveSnapshot({}, 0, 4, {other.path(), "", ""}, time, writes).ok());
 }
 
 }  // namespace

@@ -50,17 +50,5 @@ TEST(StatusOverlay, PassesLinesOnAndShowsEachForTwoSecondsTheNewestFive) {
               "newline");
 }
 
-TEST(Clocks, SteppedTimeMovesOnlyWhenToldAndSteadyTimeNeverRunsBackwards) {
-    SteppedClock stepped;
-    EXPECT_EQ(stepped.nowMilliseconds(), 0);
-    stepped.advance(10);
-    stepped.advance(10);
-    EXPECT_EQ(stepped.nowMilliseconds(), 20);
-    const SteadyClock steady;
-    const std::int64_t first = steady.nowMilliseconds();
-    EXPECT_GE(first, 0);
-    EXPECT_GE(steady.nowMilliseconds(), first);
-}
-
 }  // namespace
 }  // namespace tavlomi

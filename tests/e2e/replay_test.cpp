@@ -144,6 +144,7 @@ TEST(Replay, UsageExitStatusesAndBadInput) {
         const char* says;
     } cases[] = {
         {"--size 16 16 --frames 1", 2, "--input is required"},
+        {"--size 16 16 --input x --frames", 2, "unexpected argument '--frames'"},
         {"--size 0 16 --frames 1" + clip, 2, "--size takes a width and a height from 1 to 16383"},
         {"--size 1 16384 --frames 1" + clip, 2,
          "--size takes a width and a height from 1 to 16383"},

@@ -1,6 +1,7 @@
 # Sourced by the X tests: an X server, a window manager and the toy, each the test's own. Every
 # helper is checked to be running when it starts and whenever a test waits, so a helper that dies
 # fails the test with its own words, never with a symptom further down.
+#   x_require TOOL...     fail unless the X tools and these are installed
 #   x_start_server WxH    start Xvfb on a display number it picks itself; exports DISPLAY
 #   x_start_wm            start evilwm and wait until it manages the screen
 #   x_start_toy NAME CMD  run CMD (the toy) with output in $x_work/NAME.out and .err, wait for
@@ -22,7 +23,7 @@ x_fail() {
 }
 
 x_require() {
-    for tool in "$@"; do
+    for tool in Xvfb xprop xdotool evilwm "$@"; do
         command -v "$tool" >/dev/null || x_fail "$tool is needed (scripts/install-deps.sh installs it)"
     done
 }
@@ -71,16 +72,14 @@ x_start_server() {
     export DISPLAY=":$(head -n 1 "$x_work/display")"
 }
 
-wm_manages_screen() {
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
-}
+x_wm_manages_screen() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 # evilwm's default font is an alias that only the optional 75/100 dpi font packages provide;
 # 'fixed' is in every X server's font path.
 x_start_wm() {
     evilwm -fn fixed >/dev/null 2>"$x_work/wm.err" &
     x_wm_pid=$!
-    wait_for 100 wm_manages_screen || x_fail "the window manager did not start within 10 s"
+    wait_for 100 x_wm_manages_screen || x_fail "the window manager did not start within 10 s"
 }
 
 x_screenshot() {

@@ -9,7 +9,7 @@
 set -u
 binary=$1
 . "$(dirname "$0")/x_session.sh"
-x_require Xvfb xprop xdotool evilwm identify gst-launch-1.0
+x_require identify gst-launch-1.0
 work=$x_work
 startup=$'< ShowMotion responding to Ball >\n< Water Effect initialized >\n< Fire Effect innitialized >'
 x_start_server 1024x768

@@ -11,7 +11,7 @@
 set -u
 binary=$1
 . "$(dirname "$0")/x_session.sh"
-x_require Xvfb xprop xdotool evilwm import convert
+x_require import convert
 work=$x_work
 
 geometry() {

@@ -86,7 +86,8 @@ class StatusLineCheck final : public StatusSink {
 
 class RandomPlay {
   public:
-    // endless leaves out Escape and quit, so that the play never ends the loop.
+    // endless leaves out Escape and quit, so that the play never ends the loop, and keeps key
+    // codes to SDL 1.2's 1..322, as a real window system's queue carries them.
     RandomPlay(NextByte nextByte, bool endless)
         : nextByte_(std::move(nextByte)), endless_(endless) {}
 
@@ -141,6 +142,7 @@ class RandomPlay {
                                                   13, 8,  127, 273, 282, 300, 321, 322, 0,  -1};
 
     InputEvent keyDown(int key) const {
+        if (endless_ && (key < 1 || key > 322)) key = 1 + (key & 0xFF);
         return {InputEvent::Type::KeyDown, endless_ && key == keys::kEscape ? keys::kF : key, 0, 0};
     }
     int word() {
