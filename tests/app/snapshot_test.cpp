@@ -26,14 +26,10 @@ std::string readText(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::tm localTime(int year, int month, int day, int hour, int minute, int second) {
+// "2026-12-06 23:45:12" as a broken-down local time.
+std::tm localTime(const char* text) {
     std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    time.tm_sec = second;
+    strptime(text, "%Y-%m-%d %H:%M:%S", &time);
     return time;
 }
 
@@ -130,9 +126,9 @@ TEST(SnapshotFolder, UserDirsLinesAreReadAsTheShellWould) {
 }
 
 TEST(SnapshotName, StemIsTheLocalTimeWithTwoDigitFields) {
-    EXPECT_EQ(snapshotStem(localTime(2026, 12, 6, 23, 45, 12)), "tavlomi-2026-12-06-23-45-12");
-    EXPECT_EQ(snapshotStem(localTime(2027, 1, 2, 3, 4, 5)), "tavlomi-2027-01-02-03-04-05");
-    EXPECT_EQ(snapshotStem(localTime(2030, 10, 31, 0, 0, 0)), "tavlomi-2030-10-31-00-00-00");
+    EXPECT_EQ(snapshotStem(localTime("2026-12-06 23:45:12")), "tavlomi-2026-12-06-23-45-12");
+    EXPECT_EQ(snapshotStem(localTime("2027-01-02 03:04:05")), "tavlomi-2027-01-02-03-04-05");
+    EXPECT_EQ(snapshotStem(localTime("2030-10-31 00:00:00")), "tavlomi-2030-10-31-00-00-00");
 }
 
 TEST(SnapshotClaim, MakesTheFolderAndTakesTheFirstFreeNameNeverTouchingAFile) {
@@ -164,7 +160,7 @@ TEST(SnapshotClaim, MakesTheFolderAndTakesTheFirstFreeNameNeverTouchingAFile) {
 TEST(SnapshotSave, WritesTheClaimedFileAndRemovesItWhenTheWriterFails) {
     const ScratchFolder home;
     const SnapshotEnvironment env{home.path(), "", ""};
-    const std::tm time = localTime(2026, 12, 6, 23, 45, 12);
+    const std::tm time = localTime("2026-12-06 23:45:12");
     const std::vector<std::uint32_t> pixels(6 * 4, 0x123456);
     const fs::path folder = home.path() / "Pictures" / "Tavlomi";
     const PictureWriter writes = [](const fs::path& path, int, int,

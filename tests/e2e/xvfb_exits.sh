@@ -5,7 +5,8 @@
 # way out ends cleanly, with status 0, standard output complete and the camera pipeline (a
 # looping video file standing in for the camera) stopped: Escape, the window manager's close
 # (Ctrl+Alt+Escape asks the window to close, as a close button does), SIGINT, SIGTERM, SIGHUP,
-# and Escape after a SIGINT that the toy was started to ignore.
+# and Escape after a SIGINT that the toy was started to ignore. A recording that cannot be
+# finished ends with status 1.
 set -u
 binary=$1
 . "$(dirname "$0")/x_session.sh"
@@ -37,6 +38,15 @@ bytes=$(stat -c %s "$work/frames.raw")
 [ "$bytes" -ge $((160 * 120 * 4 * 10)) ] && [ $((bytes % (160 * 120 * 4))) = 0 ] \
     || x_fail "the recording holds $bytes bytes of 160 x 120 frames"
 echo "keep: window 160x120, snapshot and recording kept"
+
+# A recording that cannot be finished (its file is /dev/full) is named incomplete: status 1.
+ln -s /dev/full "$work/full.webm"
+x_start_toy full "$binary" window 64 48 --zoom=1 --test-scene --record="$work/full.webm"
+xdotool key Escape
+x_wait_toy
+[ "$status" = 1 ] && grep -q "^tavlomi: the recording $work/full.webm may be incomplete: " \
+    "$work/full.err" || x_fail "full: status $status, expected 1: $(x_said "$work/full.err")"
+echo "full: status 1, the recording named incomplete"
 
 gst-launch-1.0 -q videotestsrc num-buffers=30 pattern=ball \
     ! video/x-raw,width=64,height=48,framerate=30/1 ! jpegenc ! avimux \
