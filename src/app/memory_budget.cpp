@@ -75,6 +75,11 @@ std::string memoryShortage(int width, int height, std::optional<std::uint64_t> a
 
 int exitStatusWithinMemory(std::string_view program, int width, int height,
                            const std::function<int()>& body) {
+    if (const std::string shortage = memoryShortage(width, height, availableMemoryBytes());
+        !shortage.empty()) {
+        std::cerr << program << ": " << shortage << "\n";
+        return 1;
+    }
     try {
         return body();
     } catch (const std::bad_alloc&) {

@@ -31,8 +31,10 @@ std::optional<std::uint64_t> availableMemoryBytes();
 // had".
 std::string memoryShortage(int width, int height, std::optional<std::uint64_t> available);
 
-// Runs body and returns its exit status; an allocation failure inside it is reported on stderr
-// as "<program>: not enough memory for a W x H grid" and gives status 1.
+// Runs body, which must open no window before, when a width x height toy fits in what can be
+// had, and returns its exit status. Status 1 after "<program>: " and memoryShortage's notice on
+// stderr otherwise, or after "<program>: not enough memory for a W x H grid" when an allocation
+// inside body fails.
 int exitStatusWithinMemory(std::string_view program, int width, int height,
                            const std::function<int()>& body);
 

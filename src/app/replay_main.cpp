@@ -121,12 +121,6 @@ bool appendScreen(std::FILE* file, const std::vector<std::uint32_t>& words,
 
 // Replays the clip and the events as the options say; the exit status.
 int replay(const ReplayOptions& options) {
-    if (const std::string shortage =
-            memoryShortage(options.width, options.height, availableMemoryBytes());
-        !shortage.empty()) {
-        std::cerr << "tavlomi-replay: " << shortage << "\n";
-        return kExitFailure;
-    }
     EventScript script;
     if (!options.events.empty()) {
         std::string text;

@@ -115,11 +115,6 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
 int play(const CommandLine& cl) {
     const int width = cl.windowWidth;
     const int height = cl.windowHeight;
-    if (const std::string shortage = memoryShortage(width, height, availableMemoryBytes());
-        !shortage.empty()) {
-        std::cerr << "tavlomi: " << shortage << "\n";
-        return kExitFailure;
-    }
     // Before the display opens, so that SDL keeps its own handlers out of the way.
     installStopHandlers();
     std::string error;
