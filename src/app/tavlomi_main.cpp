@@ -13,12 +13,10 @@
 
 #include "app/clock.hpp"
 #include "app/command_line.hpp"
-#include "app/frame_loop.hpp"
+#include "app/memory_budget.hpp"
 #include "app/notice_dialog.hpp"
 #include "app/snapshot.hpp"
-#include "app/status_overlay.hpp"
-#include "app/stdout_status.hpp"
-#include "app/toy.hpp"
+#include "app/toy_session.hpp"
 #include "capture/camera_choice.hpp"
 #include "capture/test_scene_source.hpp"
 #include "gst/gst_frame_source.hpp"
@@ -113,6 +111,64 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
     return source;
 }
 
+// Plays until Escape, a window-close request or a stop signal; the exit status.
+int play(const CommandLine& cl) {
+    const int width = cl.windowWidth;
+    const int height = cl.windowHeight;
+    // Before the display opens, so that SDL keeps its own handlers out of the way.
+    installStopHandlers();
+    std::string error;
+    std::unique_ptr<SdlDisplay> display =
+        SdlDisplay::open(width, height, cl.fullscreen, cl.zoom, error);
+    if (!display) {
+        std::cerr << "tavlomi: " << error << "\n";
+        return kExitFailure;
+    }
+    SteadyClock clock;
+    ToySession session(clock);
+    std::unique_ptr<FrameSource> source = openSource(cl, width, height);
+    if (!source) return kExitFailure;
+
+    std::unique_ptr<GstRecorder> recorder;
+    if (!cl.recordPath.empty()) {
+        recorder = GstRecorder::open(cl.recordPath, width, height, kRecordFramesPerSecond,
+                                     GstRecorder::Pacing::RealTime, error);
+        if (!recorder) {
+            std::cerr << "tavlomi: " << error << "\n";
+            return kExitFailure;
+        }
+    }
+
+    FrameLoop& loop =
+        session.start(*display, *source, width, height, kFramePauseMilliseconds, true);
+    std::vector<std::uint32_t> screen;
+    loop.setSnapshotHandler([&] {
+        display->copyScreen(screen);
+        const SnapshotResult saved = saveSnapshot(screen, width, height, writePngFile);
+        const std::string notice =
+            saved.ok() ? "Snapshot saved: " + saved.path.string() : "No snapshot: " + saved.error;
+        std::cerr << "tavlomi: " << notice << "\n";
+        session.overlay().show(notice);
+    });
+    while (stopRequested == 0 && loop.runFrame()) {
+        if (recorder) {
+            display->copyScreen(screen);
+            recorder->pushFrame(screen);
+        }
+    }
+    int status = 0;
+    if (loop.displayLost()) {
+        std::cerr << "tavlomi: " << display->lossReason() << "\n";
+        status = kExitFailure;
+    }
+    if (recorder && !recorder->finish()) {
+        std::cerr << "tavlomi: the recording " << cl.recordPath
+                  << " may be incomplete: " << recorder->error() << "\n";
+        status = kExitFailure;
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -141,54 +197,6 @@ int main(int argc, char** argv) {
         std::cerr << kBadFirstArgumentTitle << ": " << kBadFirstArgumentText << "\n";
         showNoticeDialog(kBadFirstArgumentTitle, kBadFirstArgumentText);
     }
-
-    // Before the display opens, so that SDL keeps its own handlers out of the way.
-    installStopHandlers();
-    std::string error;
-    std::unique_ptr<SdlDisplay> display =
-        SdlDisplay::open(cl.windowWidth, cl.windowHeight, cl.fullscreen, cl.zoom, error);
-    if (!display) {
-        std::cerr << "tavlomi: " << error << "\n";
-        return kExitFailure;
-    }
-    std::unique_ptr<FrameSource> source = openSource(cl, cl.windowWidth, cl.windowHeight);
-    if (!source) return kExitFailure;
-
-    std::unique_ptr<GstRecorder> recorder;
-    if (!cl.recordPath.empty()) {
-        recorder = GstRecorder::open(cl.recordPath, cl.windowWidth, cl.windowHeight,
-                                     kRecordFramesPerSecond, GstRecorder::Pacing::RealTime, error);
-        if (!recorder) {
-            std::cerr << "tavlomi: " << error << "\n";
-            return kExitFailure;
-        }
-    }
-
-    StdoutStatus stdoutStatus;
-    SteadyClock clock;
-    StatusOverlay status(stdoutStatus, clock);
-    Toy toy(cl.windowWidth, cl.windowHeight, *source, status);
-    FrameLoop loop(*display, toy, kFramePauseMilliseconds);
-    loop.showOverlay(&status);
-    std::vector<std::uint32_t> screen;
-    loop.setSnapshotHandler([&] {
-        display->copyScreen(screen);
-        const SnapshotResult saved =
-            saveSnapshot(screen, cl.windowWidth, cl.windowHeight, writePngFile);
-        const std::string notice =
-            saved.ok() ? "Snapshot saved: " + saved.path.string() : "No snapshot: " + saved.error;
-        std::cerr << "tavlomi: " << notice << "\n";
-        status.show(notice);
-    });
-    while (stopRequested == 0 && loop.runFrame()) {
-        if (recorder) {
-            display->copyScreen(screen);
-            recorder->pushFrame(screen);
-        }
-    }
-    if (recorder && !recorder->finish()) {
-        std::cerr << "tavlomi: the recording " << cl.recordPath
-                  << " may be incomplete: " << recorder->error() << "\n";
-    }
-    return 0;
+    return exitStatusWithinMemory("tavlomi", cl.windowWidth, cl.windowHeight,
+                                  [&] { return play(cl); });
 }
