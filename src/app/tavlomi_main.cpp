@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/clock.hpp"
@@ -21,6 +22,8 @@
 #include "app/toy.hpp"
 #include "capture/camera_choice.hpp"
 #include "capture/test_scene_source.hpp"
+#include "common/notice_sink.hpp"
+#include "gst/camera_list.hpp"
 #include "gst/gst_frame_source.hpp"
 #include "gst/gst_recorder.hpp"
 #include "png/png_writer.hpp"
@@ -60,20 +63,35 @@ void installStopHandlers() {
     }
 }
 
+// The edges' notices (a camera lost or back) go to stderr as they are and over the picture, never
+// among the status lines on standard output.
+class ShownNotices final : public NoticeSink {
+  public:
+    explicit ShownNotices(StatusOverlay& status) : status_(status) {}
+    void notice(std::string_view text) override {
+        std::cerr << text << "\n";
+        status_.show(text);
+    }
+
+  private:
+    StatusOverlay& status_;
+};
+
 int listCamerasCommand() {
     std::cout << cameraListText(listCameras());
     return 0;
 }
 
 // The picture source the command line asks for; nullptr after printing why on failure.
-std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int height) {
+std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int height,
+                                        NoticeSink& notices) {
     std::string error;
     std::unique_ptr<FrameSource> source;
     switch (cl.source) {
         case SourceKind::TestScene:
             return std::make_unique<TestSceneSource>(width, height);
         case SourceKind::VideoFile:
-            source = GstFrameSource::openVideoFile(cl.sourcePath, width, height, error);
+            source = GstFrameSource::openVideoFile(cl.sourcePath, width, height, notices, error);
             break;
         case SourceKind::Device: {
             const DeviceChoice choice =
@@ -82,8 +100,9 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                 std::cerr << "tavlomi: " << choice.error << "\n";
                 return nullptr;
             }
-            source = choice.index ? GstFrameSource::openCamera(*choice.index, width, height, error)
-                                  : GstFrameSource::openDevice(choice.node, width, height, error);
+            source = choice.index
+                         ? GstFrameSource::openCamera(*choice.index, width, height, notices, error)
+                         : GstFrameSource::openDevice(choice.node, width, height, notices, error);
             break;
         }
         case SourceKind::CameraIndex: {
@@ -94,7 +113,7 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                 return nullptr;
             }
             source = GstFrameSource::openCamera(static_cast<std::size_t>(cl.cameraIndex), width,
-                                                height, error);
+                                                height, notices, error);
             break;
         }
         case SourceKind::DefaultCamera: {
@@ -105,7 +124,7 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                           << " found; showing the built-in test scene\n";
                 return std::make_unique<TestSceneSource>(width, height);
             }
-            source = GstFrameSource::openCamera(*chosen, width, height, error);
+            source = GstFrameSource::openCamera(*chosen, width, height, notices, error);
             break;
         }
     }
@@ -151,7 +170,11 @@ int main(int argc, char** argv) {
         std::cerr << "tavlomi: " << error << "\n";
         return kExitFailure;
     }
-    std::unique_ptr<FrameSource> source = openSource(cl, cl.windowWidth, cl.windowHeight);
+    StdoutStatus stdoutStatus;
+    SteadyClock clock;
+    StatusOverlay status(stdoutStatus, clock);
+    ShownNotices notices(status);
+    std::unique_ptr<FrameSource> source = openSource(cl, cl.windowWidth, cl.windowHeight, notices);
     if (!source) return kExitFailure;
 
     std::unique_ptr<GstRecorder> recorder;
@@ -164,9 +187,6 @@ int main(int argc, char** argv) {
         }
     }
 
-    StdoutStatus stdoutStatus;
-    SteadyClock clock;
-    StatusOverlay status(stdoutStatus, clock);
     Toy toy(cl.windowWidth, cl.windowHeight, *source, status);
     FrameLoop loop(*display, toy, kFramePauseMilliseconds);
     loop.showOverlay(&status);

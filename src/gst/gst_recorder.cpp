@@ -1,4 +1,5 @@
 #include "gst/gst_recorder.hpp"
+#include "gst/gst_ref.hpp"
 #include "gst/gst_support.hpp"
 
 #include <gst/app/gstappsrc.h>
@@ -17,17 +18,6 @@ namespace {
 constexpr GstClockTime kErrorMessageWait = GST_SECOND;
 // The step of EveryFrame's wait for room in the queue.
 constexpr GstClockTime kRoomPollStep = 2 * GST_MSECOND;
-
-// GStreamer's text for an ERROR message.
-std::string describeError(GstMessage* message) {
-    GError* gerror = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(message, &gerror, &debug);
-    const std::string text = tavlomi::describeError(gerror, debug);
-    if (gerror != nullptr) g_error_free(gerror);
-    g_free(debug);
-    return text;
-}
 
 // One way to encode a container's video; the first whose element exists is used.
 struct EncoderChoice {
@@ -264,7 +254,7 @@ std::unique_ptr<GstRecorder> GstRecorder::open(const std::string& path, int widt
         state == GST_STATE_CHANGE_FAILURE ? kErrorMessageWait : GstClockTime{0};
     if (MessageRef message{
             gst_bus_timed_pop_filtered(pipeline->bus.get(), errorWait, GST_MESSAGE_ERROR)}) {
-        error = prefix + describeError(message.get());
+        error = prefix + describeErrorMessage(message.get());
         return nullptr;
     }
     if (state == GST_STATE_CHANGE_FAILURE) {
@@ -298,7 +288,7 @@ void GstRecorder::fail(std::string reason) {
 bool GstRecorder::checkFailure() {
     if (!error_.empty()) return true;
     if (MessageRef message{gst_bus_pop_filtered(pipeline_->bus.get(), GST_MESSAGE_ERROR)}) {
-        fail(describeError(message.get()));
+        fail(describeErrorMessage(message.get()));
     }
     return !error_.empty();
 }
@@ -312,7 +302,7 @@ bool GstRecorder::waitForRoom() {
         }
         if (MessageRef message{gst_bus_timed_pop_filtered(pipeline_->bus.get(), kRoomPollStep,
                                                           GST_MESSAGE_ERROR)}) {
-            fail(describeError(message.get()));
+            fail(describeErrorMessage(message.get()));
             return false;
         }
         waited += kRoomPollStep;
@@ -368,7 +358,7 @@ bool GstRecorder::finish() {
             fail("the file was not finalised within " + std::to_string(kFinishSeconds) +
                  " seconds and may be incomplete");
         } else if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
-            fail(describeError(message.get()));
+            fail(describeErrorMessage(message.get()));
         } else {
             finishedCleanly_ = true;
         }
