@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/camera_choice.hpp"
 #include "gst/gst_frame_source.hpp"
 #include "gst/gst_test_support.hpp"
 #include "support/recording_notices.hpp"
@@ -66,13 +67,13 @@ class FakeCamera {
         greets_ = greets;
         present_ = true;
     }
-    // What v4l2src does when its device goes away: an error on the bus.
-    void unplug() {
+    // What v4l2src does when its device goes away: an error on the bus. A camera service may
+    // instead say that access was taken away.
+    void unplug(GstResourceError code = GST_RESOURCE_ERROR_READ) {
         const std::lock_guard<std::mutex> lock(mutex_);
         present_ = false;
         if (source_ == nullptr) return;
-        GError* gerror = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ,
-                                             "the camera was unplugged");
+        GError* gerror = g_error_new_literal(GST_RESOURCE_ERROR, code, "the camera was unplugged");
         gst_element_post_message(GST_ELEMENT(source_),
                                  gst_message_new_error(GST_OBJECT(source_), gerror, nullptr));
         g_error_free(gerror);
@@ -202,13 +203,13 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     EXPECT_GE(camera.attempts() - 1, 1);
     EXPECT_LE(camera.attempts() - 1, (Clock::now() - start) / kRetry + 1);
     EXPECT_EQ(camera.made(), 1);
-    // Back after the unplugging; then lost by its end and back; then unplugged and ended at
-    // once, which is one loss.
+    // Back after the unplugging; then lost by its end and back; then refused and ended at once,
+    // which is one loss.
     for (int round = 1; round <= 3; ++round) {
         takeLeftovers(*source);
         if (round == 2) camera.endStream();
         if (round == 3) {
-            camera.unplug();
+            camera.unplug(GST_RESOURCE_ERROR_NOT_AUTHORIZED);
             camera.endStream();
         }
         camera.plugIn();
@@ -225,7 +226,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     EXPECT_EQ(notices.texts,
               (std::vector<std::string>{lost + "the camera was unplugged" + still, back,
                                         lost + "the stream ended" + still, back,
-                                        lost + "the camera was unplugged" + still, back}));
+                                        lost + permissionDeniedText() + still, back}));
     EXPECT_TRUE(notices.allOnThisThread());
 
     // Another camera is taken in place of the lost one. One that sends nothing is waited for

@@ -20,6 +20,7 @@
 
 #include "capture/camera_choice.hpp"
 #include "gst/camera_list.hpp"
+#include "gst/gst_support.hpp"
 #include "gst/gst_test_support.hpp"
 #include "support/recording_notices.hpp"
 #include "support/scratch_folder.hpp"
@@ -236,6 +237,23 @@ TEST(GstFrameSource, OpeningFailsWithASentenceNamingTheSource) {
         EXPECT_NE(error.find(c.contains), std::string::npos) << error;
     }
     EXPECT_TRUE(n.texts.empty());
+}
+
+TEST(GstSupport, AnErrorIsItsTextWithTheLastLineOfItsDetail) {
+    GError* gerror = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_FOUND,
+                                         "Resource not found.");
+    const struct {
+        const char* debug;
+        std::string text;
+    } cases[] = {{nullptr, "Resource not found."},
+                 {"gstfilesrc.c(532)", "Resource not found."},
+                 {"gstfilesrc.c(532)\nNo such file", "Resource not found. (No such file)"},
+                 {"a\nb\nc", "Resource not found. (c)"},
+                 {"gstfilesrc.c(532)\n", "Resource not found."}};
+    for (const auto& c : cases)
+        EXPECT_EQ(describeError(gerror, c.debug), c.text) << (c.debug ? c.debug : "no detail");
+    EXPECT_EQ(describeError(nullptr, nullptr), "unknown error");
+    g_error_free(gerror);
 }
 
 TEST(GstFrameSource, PermissionDeniedNamesTheVideoGroup) {
