@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/clock.hpp"
@@ -19,6 +20,8 @@
 #include "app/toy_session.hpp"
 #include "capture/camera_choice.hpp"
 #include "capture/test_scene_source.hpp"
+#include "common/notice_sink.hpp"
+#include "gst/camera_list.hpp"
 #include "gst/gst_frame_source.hpp"
 #include "gst/gst_recorder.hpp"
 #include "png/png_writer.hpp"
@@ -58,20 +61,35 @@ void installStopHandlers() {
     }
 }
 
+// The edges' notices (a camera lost or back) go to stderr as they are and over the picture, never
+// among the status lines on standard output.
+class ShownNotices final : public NoticeSink {
+  public:
+    explicit ShownNotices(StatusOverlay& status) : status_(status) {}
+    void notice(std::string_view text) override {
+        std::cerr << text << "\n";
+        status_.show(text);
+    }
+
+  private:
+    StatusOverlay& status_;
+};
+
 int listCamerasCommand() {
     std::cout << cameraListText(listCameras());
     return 0;
 }
 
 // The picture source the command line asks for; nullptr after printing why on failure.
-std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int height) {
+std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int height,
+                                        NoticeSink& notices) {
     std::string error;
     std::unique_ptr<FrameSource> source;
     switch (cl.source) {
         case SourceKind::TestScene:
             return std::make_unique<TestSceneSource>(width, height);
         case SourceKind::VideoFile:
-            source = GstFrameSource::openVideoFile(cl.sourcePath, width, height, error);
+            source = GstFrameSource::openVideoFile(cl.sourcePath, width, height, notices, error);
             break;
         case SourceKind::Device: {
             const DeviceChoice choice =
@@ -80,8 +98,9 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                 std::cerr << "tavlomi: " << choice.error << "\n";
                 return nullptr;
             }
-            source = choice.index ? GstFrameSource::openCamera(*choice.index, width, height, error)
-                                  : GstFrameSource::openDevice(choice.node, width, height, error);
+            source = choice.index
+                         ? GstFrameSource::openCamera(*choice.index, width, height, notices, error)
+                         : GstFrameSource::openDevice(choice.node, width, height, notices, error);
             break;
         }
         case SourceKind::CameraIndex: {
@@ -92,7 +111,7 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                 return nullptr;
             }
             source = GstFrameSource::openCamera(static_cast<std::size_t>(cl.cameraIndex), width,
-                                                height, error);
+                                                height, notices, error);
             break;
         }
         case SourceKind::DefaultCamera: {
@@ -103,7 +122,7 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                           << " found; showing the built-in test scene\n";
                 return std::make_unique<TestSceneSource>(width, height);
             }
-            source = GstFrameSource::openCamera(*chosen, width, height, error);
+            source = GstFrameSource::openCamera(*chosen, width, height, notices, error);
             break;
         }
     }
@@ -126,7 +145,8 @@ int play(const CommandLine& cl) {
     }
     SteadyClock clock;
     ToySession session(clock);
-    std::unique_ptr<FrameSource> source = openSource(cl, width, height);
+    ShownNotices notices(session.overlay());
+    std::unique_ptr<FrameSource> source = openSource(cl, width, height, notices);
     if (!source) return kExitFailure;
 
     std::unique_ptr<GstRecorder> recorder;
