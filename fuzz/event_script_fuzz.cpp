@@ -43,11 +43,6 @@ std::string plainLine(const ScriptedEvent& scripted) {
     return {};
 }
 
-bool sameEvent(const ScriptedEvent& a, const ScriptedEvent& b) {
-    return a.frame == b.frame && a.event.type == b.event.type && a.event.key == b.event.key &&
-           a.event.x == b.event.x && a.event.y == b.event.y;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -84,11 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         written += plainLine(scripted);
     }
 
-    const EventScript again = parseEventScript(written);
-    require(again.error.empty(), "a script written back out was refused");
-    require(again.events.size() == script.events.size(), "a rewritten script lost events");
-    for (std::size_t i = 0; i < script.events.size(); ++i) {
-        require(sameEvent(again.events[i], script.events[i]), "a rewritten event differs");
-    }
+    // Events of no kind write no line, so a lost event shows as a shorter text.
+    std::string rewritten;
+    for (const ScriptedEvent& scripted : parseEventScript(written).events)
+        rewritten += plainLine(scripted);
+    require(rewritten == written, "a script written back out parses to other events");
     return 0;
 }

@@ -11,7 +11,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-dev
-  xvfb xauth xdotool x11-utils libx11-dev
+  xvfb xauth xdotool x11-utils
   # snapshots; MP4 recording (x264enc, with libav's decoders for the tests and its MPEG-4
   # encoder when x264enc is missing)
   libpng-dev gstreamer1.0-plugins-ugly gstreamer1.0-libav

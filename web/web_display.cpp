@@ -58,8 +58,9 @@ void WebDisplay::present() {
     if (hooks_.present) hooks_.present(screen_);
 }
 
-void WebDisplay::toggleFullScreen() {
+bool WebDisplay::toggleFullScreen() {
     if (hooks_.toggleFullScreen) hooks_.toggleFullScreen();
+    return true;
 }
 
 WebDisplay::Span2d WebDisplay::clipped(int x, int y, int w, int h) const {

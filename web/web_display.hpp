@@ -53,7 +53,9 @@ class WebDisplay final : public Display, private Screen, private TextCanvas {
     void present() override;
     // The browser paces frames itself; a page must never block.
     void pause(int) override {}
-    void toggleFullScreen() override;
+    // The browser switches on its own time and keeps the canvas whatever it decides: the display
+    // is never lost.
+    bool toggleFullScreen() override;
 
   private:
     void fillRect(ScreenRect rect, std::uint32_t color) override;

@@ -219,8 +219,9 @@ std::string usageText(const std::string& programName) {
            "Keys:\n" +
            keyLines() +
            "\n"
-           "Exit status: 0 on a normal quit, 1 when the display or the camera cannot be opened,\n"
-           "2 for a bad command line.\n";
+           "Exit status: 0 on a normal quit; 1 when the display, the camera or the memory the\n"
+           "grid needs cannot be had, when the display is lost, or when a recording cannot be\n"
+           "finished; 2 for a bad command line.\n";
 }
 
 }  // namespace tavlomi

@@ -8,8 +8,9 @@
 
 namespace tavlomi {
 
-// Largest grid side accepted; it keeps every cell count and byte count of a 32-bit int.
-constexpr int kMaxSide = 16384;
+// Largest grid side accepted: SDL makes no surface 16384 or more pixels wide, and it keeps every
+// cell count and byte count of a 32-bit int.
+constexpr int kMaxSide = 16383;
 
 enum class Action { Run, Help, Version, ListCameras };
 enum class SourceKind { DefaultCamera, CameraIndex, Device, VideoFile, TestScene };

@@ -24,7 +24,9 @@ bool FrameLoop::runFrame() {
 bool FrameLoop::processEvents() {
     InputEvent event;
     while (display_.pollEvent(event)) {
-        if (inputDispatch_.handle(event, *this) == InputDispatch::Outcome::Quit) return false;
+        if (inputDispatch_.handle(event, *this) == InputDispatch::Outcome::Quit || displayLost_) {
+            return false;
+        }
     }
     return true;
 }

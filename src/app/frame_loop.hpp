@@ -20,8 +20,11 @@ class FrameLoop final : private InputTarget {
     // pauseMilliseconds is the sleep after each frame (10 for the toy, 0 for replays).
     FrameLoop(Display& display, Toy& toy, int pauseMilliseconds);
 
-    // Runs one frame; false when an event ended the program (the frame stops there).
+    // Runs one frame; false when an event ended the program or the display was lost (the frame
+    // stops there).
     bool runFrame();
+    // True once switching to or from full screen lost the display.
+    bool displayLost() const { return displayLost_; }
 
     // From the next frame on, draws overlay's visible lines and, while F1 has it shown, the
     // help over the picture. nullptr (the default) draws neither, leaving the screen exactly
@@ -44,7 +47,7 @@ class FrameLoop final : private InputTarget {
     void passKey(int key) override { toy_.passKey(key); }
     void placeBall(int x, int y) override { toy_.placeBall(x, y); }
     void toggleHelp() override { helpShown_ = !helpShown_; }
-    void toggleFullScreen() override { display_.toggleFullScreen(); }
+    void toggleFullScreen() override { displayLost_ = !display_.toggleFullScreen(); }
     void snapshot() override { snapshotPending_ = true; }
 
     Display& display_;
@@ -55,6 +58,7 @@ class FrameLoop final : private InputTarget {
     std::function<void()> snapshotHandler_;
     bool helpShown_ = false;
     bool snapshotPending_ = false;
+    bool displayLost_ = false;
 };
 
 }  // namespace tavlomi

@@ -7,7 +7,7 @@ namespace tavlomi {
 
 namespace {
 
-// ScreenRect's fields are 16-bit; grids are at most 16384 wide, texts may be longer.
+// ScreenRect's fields are 16-bit; grids are at most 16383 wide, texts may be longer.
 ScreenRect rectOf(int x, int y, int w, int h) {
     const auto side = [](int value) {
         return static_cast<std::uint16_t>(std::clamp(value, 0, 65535));

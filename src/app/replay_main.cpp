@@ -16,10 +16,8 @@
 #include "app/clock.hpp"
 #include "app/command_line.hpp"
 #include "app/event_script.hpp"
-#include "app/frame_loop.hpp"
-#include "app/status_overlay.hpp"
-#include "app/stdout_status.hpp"
-#include "app/toy.hpp"
+#include "app/memory_budget.hpp"
+#include "app/toy_session.hpp"
 #include "capture/clip_file_source.hpp"
 #include "sdl/sdl_display.hpp"
 
@@ -121,19 +119,8 @@ bool appendScreen(std::FILE* file, const std::vector<std::uint32_t>& words,
     return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--help") {
-        std::cout << kUsage;
-        return 0;
-    }
-    ReplayOptions options;
-    if (const std::string error = parseOptions(argc, argv, options); !error.empty()) {
-        std::cerr << "tavlomi-replay: " << error << "\n" << kUsage;
-        return kExitUsage;
-    }
-
+// Replays the clip and the events as the options say; the exit status.
+int replay(const ReplayOptions& options) {
     EventScript script;
     if (!options.events.empty()) {
         std::string text;
@@ -172,13 +159,10 @@ int main(int argc, char** argv) {
         std::cerr << "tavlomi-replay: " << error << "\n";
         return kExitFailure;
     }
-    StdoutStatus stdoutStatus;
     SteppedClock clock;
-    StatusOverlay overlay(stdoutStatus, clock);
-    StatusSink& status = options.overlay ? static_cast<StatusSink&>(overlay) : stdoutStatus;
-    Toy toy(options.width, options.height, *source, status);
-    FrameLoop loop(*display, toy, 0);
-    if (options.overlay) loop.showOverlay(&overlay);
+    ToySession session(clock);
+    FrameLoop& loop =
+        session.start(*display, *source, options.width, options.height, 0, options.overlay);
 
     std::vector<std::uint32_t> words;
     std::vector<std::uint8_t> bytes;
@@ -211,4 +195,20 @@ int main(int argc, char** argv) {
         return kExitFailure;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    ReplayOptions options;
+    if (const std::string error = parseOptions(argc, argv, options); !error.empty()) {
+        std::cerr << "tavlomi-replay: " << error << "\n" << kUsage;
+        return kExitUsage;
+    }
+    return exitStatusWithinMemory("tavlomi-replay", options.width, options.height,
+                                  [&] { return replay(options); });
 }

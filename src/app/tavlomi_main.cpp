@@ -9,18 +9,19 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/clock.hpp"
 #include "app/command_line.hpp"
-#include "app/frame_loop.hpp"
+#include "app/memory_budget.hpp"
 #include "app/notice_dialog.hpp"
 #include "app/snapshot.hpp"
-#include "app/status_overlay.hpp"
-#include "app/stdout_status.hpp"
-#include "app/toy.hpp"
+#include "app/toy_session.hpp"
 #include "capture/camera_choice.hpp"
 #include "capture/test_scene_source.hpp"
+#include "common/notice_sink.hpp"
+#include "gst/camera_list.hpp"
 #include "gst/gst_frame_source.hpp"
 #include "gst/gst_recorder.hpp"
 #include "png/png_writer.hpp"
@@ -60,20 +61,35 @@ void installStopHandlers() {
     }
 }
 
+// The edges' notices (a camera lost or back) go to stderr as they are and over the picture, never
+// among the status lines on standard output.
+class ShownNotices final : public NoticeSink {
+  public:
+    explicit ShownNotices(StatusOverlay& status) : status_(status) {}
+    void notice(std::string_view text) override {
+        std::cerr << text << "\n";
+        status_.show(text);
+    }
+
+  private:
+    StatusOverlay& status_;
+};
+
 int listCamerasCommand() {
     std::cout << cameraListText(listCameras());
     return 0;
 }
 
 // The picture source the command line asks for; nullptr after printing why on failure.
-std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int height) {
+std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int height,
+                                        NoticeSink& notices) {
     std::string error;
     std::unique_ptr<FrameSource> source;
     switch (cl.source) {
         case SourceKind::TestScene:
             return std::make_unique<TestSceneSource>(width, height);
         case SourceKind::VideoFile:
-            source = GstFrameSource::openVideoFile(cl.sourcePath, width, height, error);
+            source = GstFrameSource::openVideoFile(cl.sourcePath, width, height, notices, error);
             break;
         case SourceKind::Device: {
             const DeviceChoice choice =
@@ -82,8 +98,9 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                 std::cerr << "tavlomi: " << choice.error << "\n";
                 return nullptr;
             }
-            source = choice.index ? GstFrameSource::openCamera(*choice.index, width, height, error)
-                                  : GstFrameSource::openDevice(choice.node, width, height, error);
+            source = choice.index
+                         ? GstFrameSource::openCamera(*choice.index, width, height, notices, error)
+                         : GstFrameSource::openDevice(choice.node, width, height, notices, error);
             break;
         }
         case SourceKind::CameraIndex: {
@@ -94,7 +111,7 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                 return nullptr;
             }
             source = GstFrameSource::openCamera(static_cast<std::size_t>(cl.cameraIndex), width,
-                                                height, error);
+                                                height, notices, error);
             break;
         }
         case SourceKind::DefaultCamera: {
@@ -105,12 +122,71 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
                           << " found; showing the built-in test scene\n";
                 return std::make_unique<TestSceneSource>(width, height);
             }
-            source = GstFrameSource::openCamera(*chosen, width, height, error);
+            source = GstFrameSource::openCamera(*chosen, width, height, notices, error);
             break;
         }
     }
     if (!source) std::cerr << "tavlomi: " << error << "\n";
     return source;
+}
+
+// Plays until Escape, a window-close request or a stop signal; the exit status.
+int play(const CommandLine& cl) {
+    const int width = cl.windowWidth;
+    const int height = cl.windowHeight;
+    // Before the display opens, so that SDL keeps its own handlers out of the way.
+    installStopHandlers();
+    std::string error;
+    std::unique_ptr<SdlDisplay> display =
+        SdlDisplay::open(width, height, cl.fullscreen, cl.zoom, error);
+    if (!display) {
+        std::cerr << "tavlomi: " << error << "\n";
+        return kExitFailure;
+    }
+    SteadyClock clock;
+    ToySession session(clock);
+    ShownNotices notices(session.overlay());
+    std::unique_ptr<FrameSource> source = openSource(cl, width, height, notices);
+    if (!source) return kExitFailure;
+
+    std::unique_ptr<GstRecorder> recorder;
+    if (!cl.recordPath.empty()) {
+        recorder = GstRecorder::open(cl.recordPath, width, height, kRecordFramesPerSecond,
+                                     GstRecorder::Pacing::RealTime, error);
+        if (!recorder) {
+            std::cerr << "tavlomi: " << error << "\n";
+            return kExitFailure;
+        }
+    }
+
+    FrameLoop& loop =
+        session.start(*display, *source, width, height, kFramePauseMilliseconds, true);
+    std::vector<std::uint32_t> screen;
+    loop.setSnapshotHandler([&] {
+        display->copyScreen(screen);
+        const SnapshotResult saved = saveSnapshot(screen, width, height, writePngFile);
+        const std::string notice =
+            saved.ok() ? "Snapshot saved: " + saved.path.string() : "No snapshot: " + saved.error;
+        std::cerr << "tavlomi: " << notice << "\n";
+        session.overlay().show(notice);
+    });
+    while (stopRequested == 0 && loop.runFrame()) {
+        if (recorder) {
+            display->copyScreen(screen);
+            recorder->pushFrame(screen);
+        }
+    }
+    int status = 0;
+    if (loop.displayLost()) {
+        std::cerr << "tavlomi: " << display->lossReason() << "\n";
+        status = kExitFailure;
+    }
+    if (recorder && !recorder->finish()) {
+        std::cerr << "tavlomi: the recording " << cl.recordPath
+                  << " may be incomplete: " << recorder->error() << "\n";
+        status = kExitFailure;
+    }
+    return status;
 }
 
 }  // namespace
@@ -141,54 +217,6 @@ int main(int argc, char** argv) {
         std::cerr << kBadFirstArgumentTitle << ": " << kBadFirstArgumentText << "\n";
         showNoticeDialog(kBadFirstArgumentTitle, kBadFirstArgumentText);
     }
-
-    // Before the display opens, so that SDL keeps its own handlers out of the way.
-    installStopHandlers();
-    std::string error;
-    std::unique_ptr<SdlDisplay> display =
-        SdlDisplay::open(cl.windowWidth, cl.windowHeight, cl.fullscreen, cl.zoom, error);
-    if (!display) {
-        std::cerr << "tavlomi: " << error << "\n";
-        return kExitFailure;
-    }
-    std::unique_ptr<FrameSource> source = openSource(cl, cl.windowWidth, cl.windowHeight);
-    if (!source) return kExitFailure;
-
-    std::unique_ptr<GstRecorder> recorder;
-    if (!cl.recordPath.empty()) {
-        recorder = GstRecorder::open(cl.recordPath, cl.windowWidth, cl.windowHeight,
-                                     kRecordFramesPerSecond, GstRecorder::Pacing::RealTime, error);
-        if (!recorder) {
-            std::cerr << "tavlomi: " << error << "\n";
-            return kExitFailure;
-        }
-    }
-
-    StdoutStatus stdoutStatus;
-    SteadyClock clock;
-    StatusOverlay status(stdoutStatus, clock);
-    Toy toy(cl.windowWidth, cl.windowHeight, *source, status);
-    FrameLoop loop(*display, toy, kFramePauseMilliseconds);
-    loop.showOverlay(&status);
-    std::vector<std::uint32_t> screen;
-    loop.setSnapshotHandler([&] {
-        display->copyScreen(screen);
-        const SnapshotResult saved =
-            saveSnapshot(screen, cl.windowWidth, cl.windowHeight, writePngFile);
-        const std::string notice =
-            saved.ok() ? "Snapshot saved: " + saved.path.string() : "No snapshot: " + saved.error;
-        std::cerr << "tavlomi: " << notice << "\n";
-        status.show(notice);
-    });
-    while (stopRequested == 0 && loop.runFrame()) {
-        if (recorder) {
-            display->copyScreen(screen);
-            recorder->pushFrame(screen);
-        }
-    }
-    if (recorder && !recorder->finish()) {
-        std::cerr << "tavlomi: the recording " << cl.recordPath
-                  << " may be incomplete: " << recorder->error() << "\n";
-    }
-    return 0;
+    return exitStatusWithinMemory("tavlomi", cl.windowWidth, cl.windowHeight,
+                                  [&] { return play(cl); });
 }

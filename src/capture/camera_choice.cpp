@@ -1,12 +1,9 @@
 #include "capture/camera_choice.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <filesystem>
 #include <system_error>
-
-#include "common/int_math.hpp"
 
 namespace tavlomi {
 
@@ -16,13 +13,6 @@ std::string lowerCase(std::string_view text) {
     std::string result(text);
     for (char& c : result)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return result;
-}
-
-std::string upperCase(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return result;
 }
 
@@ -39,18 +29,6 @@ bool nameSaysInfrared(std::string_view name) {
         start = end + 1;
     }
     return false;
-}
-
-bool isRaw(const StreamFormat& format) {
-    return format.mediaType == "video/x-raw";
-}
-
-bool isJpeg(const StreamFormat& format) {
-    return format.mediaType == "image/jpeg";
-}
-
-bool isColour(const StreamFormat& format) {
-    return isJpeg(format) || (isRaw(format) && !isGreyFormat(format.format));
 }
 
 const char* kindText(CameraKind kind) {
@@ -71,75 +49,7 @@ std::string indexedLabel(std::size_t index, const CameraDevice& device) {
     return text;
 }
 
-// A rate with a positive denominator; anything else counts as unknown.
-bool rateKnown(FrameRate rate) {
-    return rate.den > 0 && rate.num > 0;
-}
-
-// a < b for known rates, exactly.
-bool rateBelow(FrameRate a, FrameRate b) {
-    return static_cast<long long>(a.num) * b.den < static_cast<long long>(b.num) * a.den;
-}
-
-constexpr FrameRate kWantedRate{kWantedFps, 1};
-constexpr FrameRate kSmoothRate{kSmoothFps, 1};
-
-bool smooth(FrameRate rate) {
-    return !rateKnown(rate) || !rateBelow(rate, kSmoothRate);
-}
-
-// An unknown rate is taken to be the wanted one.
-FrameRate cappedRate(FrameRate rate) {
-    if (!rateKnown(rate) || !rateBelow(rate, kWantedRate)) return kWantedRate;
-    return rate;
-}
-
-FrameRate actualRate(FrameRate rate) {
-    return rateKnown(rate) ? rate : kWantedRate;
-}
-
-long long sizeDistance(const CaptureMode& mode, int gridWidth, int gridHeight) {
-    const long long dw = static_cast<long long>(mode.width) - gridWidth;
-    const long long dh = static_cast<long long>(mode.height) - gridHeight;
-    return (dw < 0 ? -dw : dw) + (dh < 0 ? -dh : dh);
-}
-
-long long area(const CaptureMode& mode) {
-    return static_cast<long long>(mode.width) * mode.height;
-}
-
-// Whether a is to be preferred over b; equal modes are not.
-bool better(const CaptureMode& a, const CaptureMode& b, int gridWidth, int gridHeight) {
-    if (isColour(a.format) != isColour(b.format)) return isColour(a.format);
-    if (smooth(a.rate) != smooth(b.rate)) return smooth(a.rate);
-    const long long distanceA = sizeDistance(a, gridWidth, gridHeight);
-    const long long distanceB = sizeDistance(b, gridWidth, gridHeight);
-    if (distanceA != distanceB) return distanceA < distanceB;
-    if (area(a) != area(b)) return area(a) > area(b);
-    const FrameRate cappedA = cappedRate(a.rate);
-    const FrameRate cappedB = cappedRate(b.rate);
-    if (rateBelow(cappedA, cappedB) || rateBelow(cappedB, cappedA)) {
-        return rateBelow(cappedB, cappedA);
-    }
-    const FrameRate actualA = actualRate(a.rate);
-    const FrameRate actualB = actualRate(b.rate);
-    if (rateBelow(actualA, actualB) || rateBelow(actualB, actualA)) {
-        return rateBelow(actualA, actualB);
-    }
-    if (isRaw(a.format) != isRaw(b.format)) return isRaw(a.format);
-    return false;
-}
-
 }  // namespace
-
-bool isGreyFormat(std::string_view format) {
-    static constexpr std::array<std::string_view, 16> kGrey = {
-        "GREY", "Y8",  "Y800", "Y10",  "Y12",  "Y14",  "Y16",  "Y16_BE",
-        "Y16I", "Z16", "INVZ", "INZI", "INVI", "INVR", "INRI", "RELI"};
-    const std::string upper = upperCase(format);
-    if (upper.rfind("GRAY", 0) == 0) return true;
-    return std::find(kGrey.begin(), kGrey.end(), upper) != kGrey.end();
-}
 
 CameraKind classifyCamera(const CameraDevice& device) {
     const std::uint32_t pictureBits = kV4l2VideoCapture | kV4l2VideoCaptureMplane;
@@ -150,7 +60,7 @@ CameraKind classifyCamera(const CameraDevice& device) {
     bool grey = false;
     for (const StreamFormat& format : device.formats) {
         colour = colour || isColour(format);
-        grey = grey || (isRaw(format) && isGreyFormat(format.format));
+        grey = grey || (format.mediaType == kRawVideo && isGreyFormat(format.format));
     }
     if (colour) return nameSaysInfrared(device.name) ? CameraKind::Monochrome : CameraKind::Colour;
     return grey ? CameraKind::Monochrome : CameraKind::NoPicture;
@@ -293,36 +203,6 @@ std::optional<std::size_t> findReturningCamera(const CameraDevice& lost,
         }
     }
     return defaultCameraIndex(devices);
-}
-
-std::optional<std::size_t> chooseCaptureMode(std::span<const CaptureMode> modes, int gridWidth,
-                                             int gridHeight) {
-    std::optional<std::size_t> best;
-    for (std::size_t i = 0; i < modes.size(); ++i) {
-        if (!isRaw(modes[i].format) && !isJpeg(modes[i].format)) continue;
-        if (!best || better(modes[i], modes[*best], gridWidth, gridHeight)) best = i;
-    }
-    return best;
-}
-
-int nearestInRange(int wanted, int min, int max, int step) {
-    if (max < min) return min;
-    const int stride = step < 1 ? 1 : step;
-    // Sizes are never negative; from a non-negative min every difference below fits an int.
-    const int low = min < 0 ? 0 : min;
-    if (max < low) return min;
-    const int value = clamp_to(wanted, low, max);
-    const int lower = low + div_trunc(value - low, stride) * stride;
-    const int pastLower = value - lower;
-    if (max - lower < stride) return lower;
-    return stride - pastLower < pastLower ? lower + stride : lower;
-}
-
-FrameRate rateInRange(FrameRate min, FrameRate max) {
-    if (!rateKnown(max)) return max;
-    if (rateBelow(max, kWantedRate)) return max;
-    if (rateKnown(min) && rateBelow(kWantedRate, min)) return min;
-    return kWantedRate;
 }
 
 std::string permissionDeniedText() {

@@ -1,9 +1,8 @@
 #pragma once
 
-// Which camera to open and what to ask of it: the default among the system's video capture
-// devices, the device a --device argument means, the camera to take when a lost one comes back,
-// and the capture mode nearest the grid. Plain descriptions in, decisions out; the GStreamer edge
-// fills the descriptions.
+// Which camera to open: the default among the system's video capture devices, the device a
+// --device argument means, and the camera to take when a lost one comes back. Plain descriptions
+// in, decisions out; the GStreamer edge fills the descriptions.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,19 +10,11 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "capture/capture_mode.hpp"
+
 namespace tavlomi {
-
-// One kind of stream a device offers, as a caps structure names it: {"video/x-raw", "YUY2"},
-// {"image/jpeg", ""}. format is empty when the structure has none.
-struct StreamFormat {
-    std::string mediaType;
-    std::string format;
-
-    bool operator==(const StreamFormat&) const = default;
-};
 
 // V4L2 device capability bits (linux/videodev2.h) that tell a picture node from a metadata one.
 inline constexpr std::uint32_t kV4l2VideoCapture = 0x00000001;
@@ -42,9 +33,6 @@ enum class CameraKind {
     Monochrome,  // offers only grey formats, or names itself infrared: IR and depth sensors
     NoPicture,   // offers neither raw video nor JPEG, e.g. a metadata node
 };
-
-// True for the single-channel formats of infrared and depth sensors: GRAY8, GRAY16_LE, Y16, Z16...
-bool isGreyFormat(std::string_view format);
 
 CameraKind classifyCamera(const CameraDevice& device);
 
@@ -82,43 +70,6 @@ DeviceChoice chooseDevice(const std::string& argument, std::span<const CameraDev
 // camera; nullopt when neither is there.
 std::optional<std::size_t> findReturningCamera(const CameraDevice& lost,
                                                std::span<const CameraDevice> devices);
-
-// A frame rate num/den; 0/1 when the source does not say.
-struct FrameRate {
-    int num = 0;
-    int den = 1;
-
-    bool operator==(const FrameRate&) const = default;
-};
-
-// One way a source can deliver: a stream kind at one size and rate.
-struct CaptureMode {
-    StreamFormat format;
-    int width = 0;
-    int height = 0;
-    FrameRate rate;
-
-    bool operator==(const CaptureMode&) const = default;
-};
-
-// The rate ceiling worth asking for, and the floor below which motion looks jerky.
-inline constexpr int kWantedFps = 30;
-inline constexpr int kSmoothFps = 15;
-
-// The mode to ask for, as an index into modes; nullopt when none is raw video or JPEG. In order
-// of weight: colour over grey; a smooth rate (or an unknown one) over a jerky one; the size
-// nearest the grid (|dw| + |dh|), the larger on a tie; the rate nearest kWantedFps from below
-// (faster rates count as kWantedFps, the slower of them wins); raw over JPEG; the earlier one.
-std::optional<std::size_t> chooseCaptureMode(std::span<const CaptureMode> modes, int gridWidth,
-                                             int gridHeight);
-
-// The size in min..max, in steps of step from min, nearest wanted; the smaller on a tie. step < 1
-// counts as 1, a negative min as 0 (sizes never are); a crossed range yields min.
-int nearestInRange(int wanted, int min, int max, int step);
-
-// The rate to ask of a source whose rates run from min to max: kWantedFps when it lies inside,
-// else the end nearer to it.
-FrameRate rateInRange(FrameRate min, FrameRate max);
 
 // The explanation given when a camera node cannot be opened for want of permission.
 std::string permissionDeniedText();

@@ -7,6 +7,11 @@ namespace tavlomi {
 
 std::unique_ptr<ClipFileSource> ClipFileSource::open(const std::string& path, int width, int height,
                                                      std::string& error) {
+    if (width <= 0 || height <= 0) {
+        error = "a clip of " + std::to_string(width) + " x " + std::to_string(height) +
+                " frames has no pixels";
+        return nullptr;
+    }
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         error = "cannot read the clip '" + path + "': " + std::strerror(errno);

@@ -15,8 +15,8 @@ namespace tavlomi {
 
 class ClipFileSource final : public FrameSource {
   public:
-    // nullptr and a reason in error when the file cannot be read or does not hold a whole
-    // number (at least one) of width x height frames.
+    // nullptr and a reason in error when width or height is not positive, or the file cannot be
+    // read or does not hold a whole number (at least one) of width x height frames.
     static std::unique_ptr<ClipFileSource> open(const std::string& path, int width, int height,
                                                 std::string& error);
 

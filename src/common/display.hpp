@@ -30,8 +30,9 @@ class Display {
     virtual void pause(int milliseconds) = 0;
     // Between window and full screen; the screen keeps the grid's size (full screen scales it to
     // fit, keeping its aspect ratio) and the effect surface stays valid. A switch the window
-    // system refuses leaves the mode as it was.
-    virtual void toggleFullScreen() = 0;
+    // system refuses leaves the mode as it was. False when neither mode could be set again: the
+    // display is lost, and nothing may be drawn on it any more.
+    virtual bool toggleFullScreen() = 0;
 
   protected:
     ~Display() = default;

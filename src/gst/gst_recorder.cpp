@@ -1,4 +1,5 @@
 #include "gst/gst_recorder.hpp"
+#include "gst/gst_ref.hpp"
 #include "gst/gst_support.hpp"
 
 #include <gst/app/gstappsrc.h>
@@ -6,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <iterator>
 #include <utility>
 
 namespace tavlomi {
@@ -17,17 +17,6 @@ namespace {
 constexpr GstClockTime kErrorMessageWait = GST_SECOND;
 // The step of EveryFrame's wait for room in the queue.
 constexpr GstClockTime kRoomPollStep = 2 * GST_MSECOND;
-
-// GStreamer's text for an ERROR message.
-std::string describeError(GstMessage* message) {
-    GError* gerror = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(message, &gerror, &debug);
-    const std::string text = tavlomi::describeError(gerror, debug);
-    if (gerror != nullptr) g_error_free(gerror);
-    g_free(debug);
-    return text;
-}
 
 // One way to encode a container's video; the first whose element exists is used.
 struct EncoderChoice {
@@ -100,18 +89,29 @@ GstClockTime frameTime(std::int64_t interval, int framesPerSecond) {
                                  static_cast<guint64>(framesPerSecond));
 }
 
-}  // namespace
-
-std::optional<std::int64_t> FramePacer::take(std::chrono::nanoseconds elapsed) {
-    constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
-    const std::int64_t nanos = std::max<std::int64_t>(elapsed.count(), 0);
-    // Split into seconds and the rest so that the product cannot overflow.
-    const std::int64_t interval = nanos / kNanosPerSecond * framesPerSecond_ +
-                                  nanos % kNanosPerSecond * framesPerSecond_ / kNanosPerSecond;
-    if (interval <= lastInterval_) return std::nullopt;
-    lastInterval_ = interval;
-    return interval;
+// The container path's suffix names, once the size and the rate are known to be usable;
+// nullptr with reason otherwise.
+const Container* checkRequest(const std::string& path, int width, int height, int framesPerSecond,
+                              std::string& reason) {
+    if (width <= 0 || height <= 0) {
+        reason = "the picture size " + std::to_string(width) + " x " + std::to_string(height) +
+                 " is not positive";
+        return nullptr;
+    }
+    if (framesPerSecond <= 0 || framesPerSecond > GstRecorder::kMaxFramesPerSecond) {
+        reason = "the frame rate " + std::to_string(framesPerSecond) + " is outside 1.." +
+                 std::to_string(GstRecorder::kMaxFramesPerSecond);
+        return nullptr;
+    }
+    const std::string suffix = lowercaseSuffix(path);
+    for (const Container& container : kContainers) {
+        if (suffix == container.suffix) return &container;
+    }
+    reason = "the file name must end in .webm or .mp4 to choose the video format";
+    return nullptr;
 }
+
+}  // namespace
 
 struct GstRecorder::Pipeline {
     GstRef<GstElement> pipeline;
@@ -119,156 +119,171 @@ struct GstRecorder::Pipeline {
     GstAppSrc* appsrc = nullptr;  // owned by pipeline
     guint64 queueBytes = 0;
 
-    Pipeline() = default;
+    Pipeline() {
+        pipeline.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
+        bus.reset(gst_element_get_bus(pipeline.get()));
+    }
     Pipeline(const Pipeline&) = delete;
     Pipeline& operator=(const Pipeline&) = delete;
 
-    ~Pipeline() {
-        if (pipeline) gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    }
+    ~Pipeline() { gst_element_set_state(pipeline.get(), GST_STATE_NULL); }
 
     bool queueFull() const { return gst_app_src_get_current_level_bytes(appsrc) >= queueBytes; }
+
+    // Each element goes into the bin at once, so the bin owns it whatever fails later.
+    GstElement* add(const char* factory) {
+        GstElement* element = gst_element_factory_make(factory, nullptr);
+        if (element != nullptr) gst_bin_add(GST_BIN(pipeline.get()), element);
+        return element;
+    }
+
+    // The first of container's encoders that is installed, added as encoder; nullptr with reason
+    // naming every one and its package when none is.
+    const EncoderChoice* addEncoder(const Container& container, GstElement*& encoder,
+                                    std::string& reason) {
+        for (const EncoderChoice& candidate : container.encoders) {
+            encoder = add(candidate.element);
+            if (encoder != nullptr) return &candidate;
+        }
+        std::string wanted;
+        for (const EncoderChoice& candidate : container.encoders) {
+            wanted += std::string(wanted.empty() ? "" : " or ") + candidate.element + " (" +
+                      candidate.package + ")";
+        }
+        reason = std::string("no ") + (container.suffix + 1) +
+                 " video encoder is installed: it needs " + wanted;
+        return nullptr;
+    }
+
+    // appsrc taking pixel words of width x height at framesPerSecond, queueing at most
+    // kQueueFrames of them.
+    void configureSource(GstElement* source, int width, int height, int framesPerSecond) {
+        // Pixel words 0x00RRGGBB are B, G, R, x in memory on a little-endian machine.
+        const char* wordFormat = G_BYTE_ORDER == G_LITTLE_ENDIAN ? "BGRx" : "xRGB";
+        const CapsRef caps{gst_caps_new_simple(
+            "video/x-raw", "format", G_TYPE_STRING, wordFormat, "width", G_TYPE_INT, width,
+            "height", G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, framesPerSecond, 1,
+            "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr)};
+        const guint64 frameBytes = 4 * static_cast<guint64>(width) * static_cast<guint64>(height);
+        queueBytes = frameBytes * kQueueFrames;
+        appsrc = GST_APP_SRC(source);
+        gst_app_src_set_caps(appsrc, caps.get());
+        gst_app_src_set_stream_type(appsrc, GST_APP_STREAM_TYPE_STREAM);
+        gst_app_src_set_max_bytes(appsrc, queueBytes);
+        g_object_set(source, "format", GST_FORMAT_TIME, "is-live", FALSE, "block", FALSE, nullptr);
+    }
+
+    // The recording chain's elements around the encoder; crop is nullptr when nothing is cropped.
+    struct Chain {
+        GstElement* source = nullptr;
+        GstElement* crop = nullptr;
+        GstElement* convert = nullptr;
+        GstElement* format = nullptr;
+        GstElement* muxer = nullptr;
+        GstElement* sink = nullptr;
+    };
+
+    // Adds the elements of chain, videocrop only when cropped; false with reason naming a missing
+    // one.
+    bool addElements(const Container& container, bool cropped, Chain& chain, std::string& reason) {
+        chain.source = add("appsrc");
+        chain.convert = add("videoconvert");
+        chain.format = add("capsfilter");
+        chain.muxer = add(container.muxer);
+        chain.sink = add("filesink");
+        if (chain.muxer == nullptr) {
+            reason = std::string("the GStreamer element ") + container.muxer + " is missing (" +
+                     container.muxerPackage + ")";
+            return false;
+        }
+        if (chain.source == nullptr || chain.convert == nullptr || chain.format == nullptr ||
+            chain.sink == nullptr) {
+            reason =
+                "a GStreamer element (appsrc, videoconvert, capsfilter or filesink) is missing";
+            return false;
+        }
+        if (!cropped) return true;
+        chain.crop = add("videocrop");
+        if (chain.crop == nullptr) {
+            reason = "the GStreamer element videocrop is missing (gstreamer1.0-plugins-good)";
+            return false;
+        }
+        return true;
+    }
+
+    // appsrc ! [videocrop] ! videoconvert ! I420 ! encoder ! muxer ! filesink, configured and
+    // linked; an odd last column and row are cropped for an encoder that needs even sides.
+    bool addChain(const Container& container, const EncoderChoice& choice, GstElement* encoder,
+                  const std::string& path, int width, int height, int framesPerSecond,
+                  std::string& reason) {
+        const int cropRight = choice.needsEvenSides ? width % 2 : 0;
+        const int cropBottom = choice.needsEvenSides ? height % 2 : 0;
+        if (width - cropRight <= 0 || height - cropBottom <= 0) {
+            reason = std::string(choice.element) + " needs a picture of at least 2 x 2";
+            return false;
+        }
+        Chain chain;
+        if (!addElements(container, cropRight != 0 || cropBottom != 0, chain, reason)) return false;
+        if (chain.crop != nullptr) {
+            g_object_set(chain.crop, "right", cropRight, "bottom", cropBottom, nullptr);
+        }
+        configureSource(chain.source, width, height, framesPerSecond);
+        const CapsRef i420{
+            gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr)};
+        g_object_set(chain.format, "caps", i420.get(), nullptr);
+        configureEncoder(encoder, choice.element, width - cropRight, height - cropBottom,
+                         framesPerSecond);
+        g_object_set(chain.sink, "location", path.c_str(), nullptr);
+        const bool linked =
+            chain.crop != nullptr
+                ? gst_element_link_many(chain.source, chain.crop, chain.convert, chain.format,
+                                        encoder, chain.muxer, chain.sink, nullptr)
+                : gst_element_link_many(chain.source, chain.convert, chain.format, encoder,
+                                        chain.muxer, chain.sink, nullptr);
+        if (!linked) {
+            reason = std::string("the recording chain through ") + choice.element + " and " +
+                     container.muxer + " cannot be linked";
+        }
+        return linked;
+    }
+
+    // The pipeline prerolls only when the first frame arrives, so success here is an
+    // asynchronous state change; files that cannot be opened fail at once.
+    bool start(std::string& reason) {
+        const GstStateChangeReturn state = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+        const GstClockTime errorWait =
+            state == GST_STATE_CHANGE_FAILURE ? kErrorMessageWait : GstClockTime{0};
+        if (MessageRef message{
+                gst_bus_timed_pop_filtered(bus.get(), errorWait, GST_MESSAGE_ERROR)}) {
+            reason = describeErrorMessage(message.get());
+            return false;
+        }
+        if (state == GST_STATE_CHANGE_FAILURE) {
+            reason = "GStreamer could not start the recording";
+            return false;
+        }
+        return true;
+    }
 };
 
 std::unique_ptr<GstRecorder> GstRecorder::open(const std::string& path, int width, int height,
                                                int framesPerSecond, Pacing pacing,
                                                std::string& error) {
     const std::string prefix = "cannot record to " + path + ": ";
-    if (width <= 0 || height <= 0) {
-        error = prefix + "the picture size " + std::to_string(width) + " x " +
-                std::to_string(height) + " is not positive";
-        return nullptr;
-    }
-    if (framesPerSecond <= 0 || framesPerSecond > kMaxFramesPerSecond) {
-        error = prefix + "the frame rate " + std::to_string(framesPerSecond) + " is outside 1.." +
-                std::to_string(kMaxFramesPerSecond);
-        return nullptr;
-    }
-    const std::string suffix = lowercaseSuffix(path);
-    const Container* container =
-        std::find_if(std::begin(kContainers), std::end(kContainers),
-                     [&](const Container& entry) { return suffix == entry.suffix; });
-    if (container == std::end(kContainers)) {
-        error = prefix + "the file name must end in .webm or .mp4 to choose the video format";
-        return nullptr;
-    }
     std::string reason;
-    if (!ensureGstreamer(reason)) {
+    const Container* container = checkRequest(path, width, height, framesPerSecond, reason);
+    if (container == nullptr || !ensureGstreamer(reason)) {
         error = prefix + reason;
         return nullptr;
     }
-
     auto pipeline = std::make_unique<Pipeline>();
-    pipeline->pipeline.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
-    pipeline->bus.reset(gst_element_get_bus(pipeline->pipeline.get()));
-    GstBin* bin = GST_BIN(pipeline->pipeline.get());
-
-    // Each element is added to the bin at once, so the bin owns it whatever fails later.
-    auto make = [&](const char* factory) -> GstElement* {
-        GstElement* element = gst_element_factory_make(factory, nullptr);
-        if (element != nullptr) gst_bin_add(bin, element);
-        return element;
-    };
-
     GstElement* encoder = nullptr;
-    const EncoderChoice* choice = nullptr;
-    for (const EncoderChoice& candidate : container->encoders) {
-        encoder = make(candidate.element);
-        if (encoder != nullptr) {
-            choice = &candidate;
-            break;
-        }
-    }
-    if (encoder == nullptr) {
-        std::string wanted;
-        for (const EncoderChoice& candidate : container->encoders) {
-            wanted += std::string(wanted.empty() ? "" : " or ") + candidate.element + " (" +
-                      candidate.package + ")";
-        }
-        error =
-            prefix + "no " + suffix.substr(1) + " video encoder is installed: it needs " + wanted;
-        return nullptr;
-    }
-    const int cropRight = choice->needsEvenSides ? width % 2 : 0;
-    const int cropBottom = choice->needsEvenSides ? height % 2 : 0;
-    if (width - cropRight <= 0 || height - cropBottom <= 0) {
-        error = prefix + std::string(choice->element) + " needs a picture of at least 2 x 2";
-        return nullptr;
-    }
-
-    GstElement* source = make("appsrc");
-    GstElement* convert = make("videoconvert");
-    GstElement* format = make("capsfilter");
-    GstElement* muxer = make(container->muxer);
-    GstElement* sink = make("filesink");
-    if (muxer == nullptr) {
-        error = prefix + "the GStreamer element " + container->muxer + " is missing (" +
-                container->muxerPackage + ")";
-        return nullptr;
-    }
-    if (source == nullptr || convert == nullptr || format == nullptr || sink == nullptr) {
-        error = prefix +
-                "a GStreamer element (appsrc, videoconvert, capsfilter or filesink) is "
-                "missing";
-        return nullptr;
-    }
-    GstElement* crop = nullptr;
-    if (cropRight != 0 || cropBottom != 0) {
-        crop = make("videocrop");
-        if (crop == nullptr) {
-            error = prefix + "the GStreamer element videocrop is missing (" +
-                    "gstreamer1.0-plugins-good)";
-            return nullptr;
-        }
-        g_object_set(crop, "right", cropRight, "bottom", cropBottom, nullptr);
-    }
-
-    // Pixel words 0x00RRGGBB are B, G, R, x in memory on a little-endian machine.
-    const char* wordFormat = G_BYTE_ORDER == G_LITTLE_ENDIAN ? "BGRx" : "xRGB";
-    GstCaps* sourceCaps = gst_caps_new_simple(
-        "video/x-raw", "format", G_TYPE_STRING, wordFormat, "width", G_TYPE_INT, width, "height",
-        G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, framesPerSecond, 1,
-        "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
-    const guint64 frameBytes = 4 * static_cast<guint64>(width) * static_cast<guint64>(height);
-    pipeline->queueBytes = frameBytes * kQueueFrames;
-    pipeline->appsrc = GST_APP_SRC(source);
-    gst_app_src_set_caps(pipeline->appsrc, sourceCaps);
-    gst_caps_unref(sourceCaps);
-    gst_app_src_set_stream_type(pipeline->appsrc, GST_APP_STREAM_TYPE_STREAM);
-    gst_app_src_set_max_bytes(pipeline->appsrc, pipeline->queueBytes);
-    g_object_set(source, "format", GST_FORMAT_TIME, "is-live", FALSE, "block", FALSE, nullptr);
-
-    GstCaps* encoderCaps =
-        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr);
-    g_object_set(format, "caps", encoderCaps, nullptr);
-    gst_caps_unref(encoderCaps);
-    configureEncoder(encoder, choice->element, width - cropRight, height - cropBottom,
-                     framesPerSecond);
-    g_object_set(sink, "location", path.c_str(), nullptr);
-
-    const bool linked =
-        crop != nullptr
-            ? gst_element_link_many(source, crop, convert, format, encoder, muxer, sink, nullptr)
-            : gst_element_link_many(source, convert, format, encoder, muxer, sink, nullptr);
-    if (!linked) {
-        error = prefix + std::string("the recording chain through ") + choice->element + " and " +
-                container->muxer + " cannot be linked";
-        return nullptr;
-    }
-
-    // The pipeline prerolls only when the first frame arrives, so success here is an
-    // asynchronous state change; files that cannot be opened fail at once.
-    const GstStateChangeReturn state =
-        gst_element_set_state(pipeline->pipeline.get(), GST_STATE_PLAYING);
-    const GstClockTime errorWait =
-        state == GST_STATE_CHANGE_FAILURE ? kErrorMessageWait : GstClockTime{0};
-    if (MessageRef message{
-            gst_bus_timed_pop_filtered(pipeline->bus.get(), errorWait, GST_MESSAGE_ERROR)}) {
-        error = prefix + describeError(message.get());
-        return nullptr;
-    }
-    if (state == GST_STATE_CHANGE_FAILURE) {
-        error = prefix + "GStreamer could not start the recording";
+    const EncoderChoice* choice = pipeline->addEncoder(*container, encoder, reason);
+    if (choice == nullptr ||
+        !pipeline->addChain(*container, *choice, encoder, path, width, height, framesPerSecond,
+                            reason) ||
+        !pipeline->start(reason)) {
+        error = prefix + reason;
         return nullptr;
     }
     return std::make_unique<GstRecorder>(Key{}, std::move(pipeline), width, height, framesPerSecond,
@@ -298,7 +313,7 @@ void GstRecorder::fail(std::string reason) {
 bool GstRecorder::checkFailure() {
     if (!error_.empty()) return true;
     if (MessageRef message{gst_bus_pop_filtered(pipeline_->bus.get(), GST_MESSAGE_ERROR)}) {
-        fail(describeError(message.get()));
+        fail(describeErrorMessage(message.get()));
     }
     return !error_.empty();
 }
@@ -312,7 +327,7 @@ bool GstRecorder::waitForRoom() {
         }
         if (MessageRef message{gst_bus_timed_pop_filtered(pipeline_->bus.get(), kRoomPollStep,
                                                           GST_MESSAGE_ERROR)}) {
-            fail(describeError(message.get()));
+            fail(describeErrorMessage(message.get()));
             return false;
         }
         waited += kRoomPollStep;
@@ -368,7 +383,7 @@ bool GstRecorder::finish() {
             fail("the file was not finalised within " + std::to_string(kFinishSeconds) +
                  " seconds and may be incomplete");
         } else if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
-            fail(describeError(message.get()));
+            fail(describeErrorMessage(message.get()));
         } else {
             finishedCleanly_ = true;
         }

@@ -23,4 +23,14 @@ std::string describeError(const GError* gerror, const gchar* debug) {
     return text;
 }
 
+std::string describeErrorMessage(GstMessage* message) {
+    GError* gerror = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &gerror, &debug);
+    const std::string text = describeError(gerror, debug);
+    if (gerror != nullptr) g_error_free(gerror);
+    g_free(debug);
+    return text;
+}
+
 }  // namespace tavlomi

@@ -1,26 +1,13 @@
 #pragma once
 
-// Small pieces every GStreamer user of the toy needs: starting GStreamer once, and turning an
-// error into a sentence for a person.
+// What every GStreamer user of the toy needs: starting GStreamer once, and turning an error into
+// a sentence for a person.
 
 #include <gst/gst.h>
 
-#include <memory>
 #include <string>
 
 namespace tavlomi {
-
-// Owning references to GStreamer objects and messages, released when they go out of scope.
-struct ObjectUnref {
-    void operator()(gpointer object) const { gst_object_unref(object); }
-};
-template <class T>
-using GstRef = std::unique_ptr<T, ObjectUnref>;
-
-struct MessageUnref {
-    void operator()(GstMessage* message) const { gst_message_unref(message); }
-};
-using MessageRef = std::unique_ptr<GstMessage, MessageUnref>;
 
 // Initialises GStreamer when it is not yet; false with reason set when it cannot start.
 bool ensureGstreamer(std::string& reason);
@@ -28,5 +15,8 @@ bool ensureGstreamer(std::string& reason);
 // The error's own text, with the last line of its debug detail when there is one: that line
 // usually names the system's reason ("No such file ...").
 std::string describeError(const GError* gerror, const gchar* debug);
+
+// describeError() of an ERROR message.
+std::string describeErrorMessage(GstMessage* message);
 
 }  // namespace tavlomi

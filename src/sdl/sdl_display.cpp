@@ -4,7 +4,6 @@
 #include <SDL_gfxPrimitives.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -82,6 +81,15 @@ std::unique_ptr<SdlDisplay> SdlDisplay::open(int width, int height, bool fullscr
         SDL_Quit();
         return nullptr;
     }
+    // Effects write the surface as one run of width * height words, rows back to back.
+    if (effectSurface->pitch != 4 * width) {
+        error = "cannot use the effect surface: its rows are " +
+                std::to_string(effectSurface->pitch) + " bytes apart, not " +
+                std::to_string(4 * width);
+        SDL_FreeSurface(effectSurface);
+        SDL_Quit();
+        return nullptr;
+    }
     return std::make_unique<SdlDisplay>(Key{}, screen, effectSurface, fullscreen, showsNothing);
 }
 
@@ -100,21 +108,21 @@ SdlDisplay::~SdlDisplay() {
     SDL_Quit();
 }
 
-void SdlDisplay::adoptScreen() {
+bool SdlDisplay::adoptScreen() {
     screen_ = SDL_GetVideoSurface();
     if (screen_ == nullptr) {
-        // Neither mode could be set again: there is nothing left to draw on.
-        std::fprintf(stderr, "tavlomi: lost the display: %s\n", SDL_GetError());
-        std::exit(1);
+        lossReason_ = std::string("lost the display: ") + SDL_GetError();
+        return false;
     }
     fullscreen_ = (screen_->flags & SDL_FULLSCREEN) != 0;
     standardLayout_ = isStandardLayout(screen_->format);
+    return true;
 }
 
-void SdlDisplay::toggleFullScreen() {
+bool SdlDisplay::toggleFullScreen() {
     // A display that shows nothing (the replay tool's) has no full screen to go to; switching
     // would only make SDL scale an invisible desktop-sized picture every frame.
-    if (showsNothing_) return;
+    if (showsNothing_) return true;
     const int width = effectSurface_->w;
     const int height = effectSurface_->h;
     const bool wasFullscreen = fullscreen_;
@@ -126,8 +134,9 @@ void SdlDisplay::toggleFullScreen() {
             SDL_SetVideoMode(width, height, 32, wasFullscreen ? kFullScreenFlags : kWindowFlags);
         }
     }
-    adoptScreen();
+    if (!adoptScreen()) return false;
     if (!fullscreen_) SDL_WM_SetCaption("Tavlomi", "");
+    return true;
 }
 
 bool SdlDisplay::pollEvent(InputEvent& event) {
@@ -217,7 +226,7 @@ void SdlDisplay::clearScreen() {
 
 std::span<std::uint32_t> SdlDisplay::lockEffectSurface() {
     SDL_LockSurface(effectSurface_);
-    // A 32-bit software surface's rows are exactly width words, one after the other.
+    // open() made sure that the rows are exactly width words, one after the other.
     return {
         static_cast<std::uint32_t*>(effectSurface_->pixels),
         static_cast<std::size_t>(effectSurface_->w) * static_cast<std::size_t>(effectSurface_->h)};

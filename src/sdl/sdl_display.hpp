@@ -37,10 +37,13 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     TextCanvas& textCanvas() override { return *this; }
     void present() override;
     void pause(int milliseconds) override;
-    void toggleFullScreen() override;
+    bool toggleFullScreen() override;
     bool fullscreen() const { return fullscreen_; }
+    // Why toggleFullScreen() lost the display; empty while it is there.
+    const std::string& lossReason() const { return lossReason_; }
 
     // Queues an event in SDL's own queue, as the window system would; false when it is full.
+    // Key codes are SDL 1.2's, 1..322.
     static bool pushEvent(const InputEvent& event);
     // The screen's pixels as 0x00RRGGBB words, row-major, top row first, no row padding.
     void copyScreen(std::vector<std::uint32_t>& words);
@@ -57,8 +60,8 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     void fillRect(ScreenRect rect, std::uint32_t color) override;
     void shade(ScreenRect rect) override;
     void drawText(int x, int y, std::string_view text) override;
-    // Takes the screen SDL has now, after a mode change.
-    void adoptScreen();
+    // Takes the screen SDL has now, after a mode change; false when there is none.
+    bool adoptScreen();
 
     // Owned by SDL; may change with toggleFullScreen().
     SDL_Surface* screen_;
@@ -68,6 +71,7 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     bool showsNothing_;
     // True when the screen's 32-bit layout is 0x00RRGGBB, the layout effects write.
     bool standardLayout_;
+    std::string lossReason_;
 };
 
 }  // namespace tavlomi

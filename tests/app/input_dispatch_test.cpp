@@ -8,6 +8,8 @@
 namespace tavlomi {
 namespace {
 
+using Log = std::vector<std::string>;
+
 // Records the commands in the order they arrive.
 class RecordingTarget final : public InputTarget {
   public:
@@ -20,7 +22,7 @@ class RecordingTarget final : public InputTarget {
     void toggleHelp() override { log.push_back("help"); }
     void toggleFullScreen() override { log.push_back("full screen"); }
     void snapshot() override { log.push_back("snapshot"); }
-    std::vector<std::string> log;
+    Log log;
 };
 
 InputEvent key(int code) {
@@ -29,88 +31,51 @@ InputEvent key(int code) {
 InputEvent mouse(InputEvent::Type type, int x, int y) {
     return {type, 0, x, y};
 }
+constexpr auto kDown = InputEvent::Type::MouseButtonDown;
+constexpr auto kUp = InputEvent::Type::MouseButtonUp;
+constexpr auto kMove = InputEvent::Type::MouseMotion;
 
-using Outcome = InputDispatch::Outcome;
-
-TEST(InputDispatchKeys, ThresholdKeys) {
-    InputDispatch dispatch;
-    RecordingTarget target;
-    for (int code : {61, 270, 45, 269})
-        EXPECT_EQ(dispatch.handle(key(code), target), Outcome::Continue);
-    EXPECT_EQ(target.log, (std::vector<std::string>{"up", "up", "down", "down"}));
+TEST(InputDispatch, EventsBecomeCommandsInQueueOrder) {
+    const struct {
+        const char* what;
+        std::vector<InputEvent> events;
+        Log log;
+    } cases[] = {
+        {"threshold keys: '=' and keypad '+' raise, '-' and keypad '-' lower",
+         {key(61), key(270), key(45), key(269)},
+         {"up", "up", "down", "down"}},
+        {"'1' to '3' choose an effect, '4' to '9' do nothing",
+         {key(49), key(50), key(51), key(52), key(55), key(57)},
+         {"select 0", "select 1", "select 2"}},
+        // 281 is PageDown, 283 F2, 291 F10, 294 F13: beside the shell's keys but not theirs.
+        {"every other key reaches the effect",
+         {key(48), key(102), key(32), key(13), key(281), key(283), key(291), key(294)},
+         {"key 48", "key 102", "key 32", "key 13", "key 281", "key 283", "key 291", "key 294"}},
+        {"F1, F11 and F12 are the shell's, among the others in order",
+         {key(102), key(282), key(61), key(292), key(293), key(282)},
+         {"key 102", "help", "up", "full screen", "snapshot", "help"}},
+        {"a press drags until the release; a wheel step is a press and a release",
+         {mouse(kMove, 5, 5), mouse(kDown, 10, 20), mouse(kMove, 11, 21), mouse(kUp, 12, 22),
+          mouse(kMove, 13, 23), mouse(kDown, 100, 50), mouse(kUp, 100, 50), mouse(kMove, 1, 1)},
+         {"place 10,20", "place 11,21", "place 100,50"}},
+        {"other events are ignored", {{InputEvent::Type::Other, 61, 1, 1}}, {}},
+    };
+    for (const auto& c : cases) {
+        InputDispatch dispatch;
+        RecordingTarget target;
+        for (const InputEvent& event : c.events)
+            EXPECT_EQ(dispatch.handle(event, target), InputDispatch::Outcome::Continue) << c.what;
+        EXPECT_EQ(target.log, c.log) << c.what;
+        EXPECT_FALSE(dispatch.dragging()) << c.what;
+    }
 }
 
-TEST(InputDispatchKeys, DigitsOneToThreeSelectAndFourToNineDoNothing) {
+TEST(InputDispatch, EscapeAndQuitEndTheProgramWithoutACommand) {
     InputDispatch dispatch;
     RecordingTarget target;
-    for (int code = 49; code <= 57; ++code)
-        dispatch.handle(key(code), target);
-    EXPECT_EQ(target.log, (std::vector<std::string>{"select 0", "select 1", "select 2"}));
-}
-
-TEST(InputDispatchKeys, EveryOtherKeyReachesTheEffect) {
-    InputDispatch dispatch;
-    RecordingTarget target;
-    // 281 is PageDown, 283 F2, 291 F10, 294 F13: next to the shell's keys but not theirs.
-    for (int code : {48, 102, 32, 97, 43, 13, 281, 283, 291, 294, 300})
-        dispatch.handle(key(code), target);
-    EXPECT_EQ(target.log,
-              (std::vector<std::string>{"key 48", "key 102", "key 32", "key 97", "key 43", "key 13",
-                                        "key 281", "key 283", "key 291", "key 294", "key 300"}));
-}
-
-TEST(InputDispatchKeys, F1F11F12AreTheShellsAndNeverReachTheEffect) {
-    InputDispatch dispatch;
-    RecordingTarget target;
-    for (int code : {282, 292, 293, 282})
-        EXPECT_EQ(dispatch.handle(key(code), target), Outcome::Continue);
-    EXPECT_EQ(target.log, (std::vector<std::string>{"help", "full screen", "snapshot", "help"}));
-}
-
-TEST(InputDispatchKeys, ShellKeysKeepTheQueueOrderWithOtherKeys) {
-    InputDispatch dispatch;
-    RecordingTarget target;
-    for (int code : {102, 282, 61, 293, 32})
-        dispatch.handle(key(code), target);
-    EXPECT_EQ(target.log,
-              (std::vector<std::string>{"key 102", "help", "up", "snapshot", "key 32"}));
-}
-
-TEST(InputDispatchKeys, EscapeAndQuitEndTheProgram) {
-    InputDispatch dispatch;
-    RecordingTarget target;
-    EXPECT_EQ(dispatch.handle(key(27), target), Outcome::Quit);
-    EXPECT_EQ(dispatch.handle({InputEvent::Type::Quit, 0, 0, 0}, target), Outcome::Quit);
-    EXPECT_TRUE(target.log.empty());
-}
-
-TEST(InputDispatchMouse, PressDragsUntilRelease) {
-    InputDispatch dispatch;
-    RecordingTarget target;
-    dispatch.handle(mouse(InputEvent::Type::MouseMotion, 5, 5), target);  // no button: ignored
-    dispatch.handle(mouse(InputEvent::Type::MouseButtonDown, 10, 20), target);
-    EXPECT_TRUE(dispatch.dragging());
-    dispatch.handle(mouse(InputEvent::Type::MouseMotion, 11, 21), target);
-    dispatch.handle(mouse(InputEvent::Type::MouseButtonUp, 12, 22), target);
-    EXPECT_FALSE(dispatch.dragging());
-    dispatch.handle(mouse(InputEvent::Type::MouseMotion, 13, 23), target);
-    EXPECT_EQ(target.log, (std::vector<std::string>{"place 10,20", "place 11,21"}));
-}
-
-TEST(InputDispatchMouse, WheelStepPlacesAndEndsWithoutDragging) {
-    // A wheel step arrives as a press and a release of button 4 or 5.
-    InputDispatch dispatch;
-    RecordingTarget target;
-    dispatch.handle(mouse(InputEvent::Type::MouseButtonDown, 100, 50), target);
-    dispatch.handle(mouse(InputEvent::Type::MouseButtonUp, 100, 50), target);
-    EXPECT_FALSE(dispatch.dragging());
-    EXPECT_EQ(target.log, (std::vector<std::string>{"place 100,50"}));
-}
-
-TEST(InputDispatchMouse, OtherEventsAreIgnored) {
-    InputDispatch dispatch;
-    RecordingTarget target;
-    EXPECT_EQ(dispatch.handle({InputEvent::Type::Other, 61, 1, 1}, target), Outcome::Continue);
+    EXPECT_EQ(dispatch.handle(key(27), target), InputDispatch::Outcome::Quit);
+    EXPECT_EQ(dispatch.handle({InputEvent::Type::Quit, 0, 0, 0}, target),
+              InputDispatch::Outcome::Quit);
     EXPECT_TRUE(target.log.empty());
 }
 

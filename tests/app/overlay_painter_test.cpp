@@ -8,6 +8,8 @@
 namespace tavlomi {
 namespace {
 
+using Calls = std::vector<std::string>;
+
 // Records what is drawn where.
 class RecordingCanvas final : public TextCanvas {
   public:
@@ -19,64 +21,58 @@ class RecordingCanvas final : public TextCanvas {
         calls.push_back("text " + std::to_string(x) + "," + std::to_string(y) + " " +
                         std::string(text));
     }
-    std::vector<std::string> calls;
+    Calls calls;
 };
 
-using Calls = std::vector<std::string>;
-
 TEST(OverlayColumns, GlyphsThatFitBetweenTheInsets) {
-    EXPECT_EQ(overlayColumns(320), 39);  // (320 - 4) / 8
-    EXPECT_EQ(overlayColumns(324), 40);
-    EXPECT_EQ(overlayColumns(64), 7);
-    EXPECT_EQ(overlayColumns(4), 1);
-    EXPECT_EQ(overlayColumns(1), 1);
+    for (const auto& [width, columns] : {std::pair{320, 39}, {324, 40}, {64, 7}, {4, 1}, {1, 1}})
+        EXPECT_EQ(overlayColumns(width), columns) << width;
 }
 
-TEST(PaintStatusLines, StackUpFromTheBottomNewestLowestEachOnItsStrip) {
-    RecordingCanvas canvas;
-    const std::vector<std::string> lines{"< Frozen >", "< Threshold is now: 15 >"};
-    paintStatusLines(canvas, 320, 240, lines);
-    // Strips are 10 rows: 220..229 and 230..239; text starts a row below a strip's top and two
-    // pixels in; a strip is the text's width plus two pixels each side.
-    EXPECT_EQ(canvas.calls, (Calls{"shade 0,220 84x10", "text 2,221 < Frozen >",
-                                   "shade 0,230 196x10", "text 2,231 < Threshold is now: 15 >"}));
-}
-
-TEST(PaintStatusLines, StripsStopAtTheScreensRightEdge) {
-    RecordingCanvas canvas;
-    const std::vector<std::string> lines{"< Threshold is now: 15 >"};
-    paintStatusLines(canvas, 64, 48, lines);
-    EXPECT_EQ(canvas.calls, (Calls{"shade 0,38 64x10", "text 2,39 < Threshold is now: 15 >"}));
-}
-
-TEST(PaintStatusLines, LinesAboveTheTopOfAShortScreenAreLeftOut) {
-    RecordingCanvas canvas;
-    const std::vector<std::string> lines{"a", "b", "c"};
-    paintStatusLines(canvas, 64, 15, lines);
-    // Strips would start at -15, -5 and 5: the first is wholly off the screen.
-    EXPECT_EQ(canvas.calls,
-              (Calls{"shade 0,-5 12x10", "text 2,-4 b", "shade 0,5 12x10", "text 2,6 c"}));
-}
-
-TEST(PaintStatusLines, NoLinesDrawNothing) {
-    RecordingCanvas canvas;
-    paintStatusLines(canvas, 320, 240, {});
-    EXPECT_TRUE(canvas.calls.empty());
-}
-
-TEST(PaintHelp, DarkensTheWholeScreenThenWritesRowsFromTheTop) {
-    RecordingCanvas canvas;
-    const std::vector<std::string> lines{"Keys", "", "Effect 1 plain view"};
-    paintHelp(canvas, 320, 240, lines);
-    EXPECT_EQ(canvas.calls,
-              (Calls{"shade 0,0 320x240", "text 2,3 Keys", "text 2,23 Effect 1 plain view"}));
-}
-
-TEST(PaintHelp, RowsBelowTheScreenAreLeftOut) {
-    RecordingCanvas canvas;
-    const std::vector<std::string> lines{"a", "b", "c"};
-    paintHelp(canvas, 64, 20, lines);
-    EXPECT_EQ(canvas.calls, (Calls{"shade 0,0 64x20", "text 2,3 a", "text 2,13 b"}));
+TEST(OverlayPainter, StatusLinesStackUpFromTheBottomAndTheHelpDownFromTheTop) {
+    // Rows are 10 pixels: text starts a row below a strip's top and two pixels in; a strip is the
+    // text's width plus two pixels each side, within the screen.
+    const struct {
+        bool help;
+        int width;
+        int height;
+        std::vector<std::string> lines;
+        Calls calls;
+    } cases[] = {
+        {false,
+         320,
+         240,
+         {"< Frozen >", "< Threshold is now: 15 >"},
+         {"shade 0,220 84x10", "text 2,221 < Frozen >", "shade 0,230 196x10",
+          "text 2,231 < Threshold is now: 15 >"}},
+        {false,
+         64,
+         48,
+         {"< Threshold is now: 15 >"},
+         {"shade 0,38 64x10", "text 2,39 < Threshold is now: 15 >"}},
+        // Strips would start at -15, -5 and 5: the first is wholly off the screen.
+        {false,
+         64,
+         15,
+         {"a", "b", "c"},
+         {"shade 0,-5 12x10", "text 2,-4 b", "shade 0,5 12x10", "text 2,6 c"}},
+        {false, 320, 240, {}, {}},
+        {true,
+         320,
+         240,
+         {"Keys", "", "Effect 1 plain view"},
+         {"shade 0,0 320x240", "text 2,3 Keys", "text 2,23 Effect 1 plain view"}},
+        {true, 64, 20, {"a", "b", "c"}, {"shade 0,0 64x20", "text 2,3 a", "text 2,13 b"}},
+    };
+    for (const auto& c : cases) {
+        RecordingCanvas canvas;
+        if (c.help) {
+            paintHelp(canvas, c.width, c.height, c.lines);
+        } else {
+            paintStatusLines(canvas, c.width, c.height, c.lines);
+        }
+        EXPECT_EQ(canvas.calls, c.calls) << c.width << " x " << c.height;
+    }
 }
 
 }  // namespace

@@ -2,20 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "support/scratch_folder.hpp"
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "support/scratch_folder.hpp"
 
 namespace tavlomi {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
 void writeText(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << text;
@@ -23,91 +23,66 @@ void writeText(const fs::path& file, const std::string& text) {
 
 std::string readText(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::tm localTime(int year, int month, int day, int hour, int minute, int second) {
+// "2026-12-06 23:45:12" as a broken-down local time.
+std::tm localTime(const char* text) {
     std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    time.tm_sec = second;
+    strptime(text, "%Y-%m-%d %H:%M:%S", &time);
     return time;
 }
 
-TEST(SnapshotFolder, AbsoluteXdgPicturesDirWinsOverEverything) {
-    ScratchFolder home;
-    ASSERT_FALSE(home.path().empty());
-    writeText(home.path() / ".config/user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
-    SnapshotEnvironment env;
-    env.home = home.path();
-    env.picturesDir = "/srv/pictures";
-    EXPECT_EQ(picturesFolder(env), fs::path("/srv/pictures"));
-    EXPECT_EQ(snapshotFolder(env), fs::path("/srv/pictures/Tavlomi"));
+TEST(SnapshotFolder, FollowsTheXdgSettingsThenFallsBackToPicturesInHome) {
+    // "~" stands for the home folder and "@" for another folder, both made for the case.
+    const struct {
+        const char* what;
+        std::string picturesDir;
+        std::string configHome;
+        std::string homeUserDirs;
+        std::string otherUserDirs;
+        std::string expected;
+    } cases[] = {
+        {"an absolute XDG_PICTURES_DIR wins", "/srv/pictures", "@",
+         "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n", "XDG_PICTURES_DIR=\"/media\"\n", "/srv/pictures"},
+        {"else ~/.config/user-dirs.dirs; a relative XDG_PICTURES_DIR is ignored",
+         "relative/pictures", "",
+         "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
+         "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n",
+         "", "~/Bilder"},
+        {"user-dirs.dirs is read in XDG_CONFIG_HOME", "", "@", "XDG_PICTURES_DIR=\"$HOME/No\"\n",
+         "XDG_PICTURES_DIR=\"/media/photos\"\n", "/media/photos"},
+        {"a relative XDG_CONFIG_HOME is not used", "", "config", "XDG_PICTURES_DIR=\"$HOME/Yes\"\n",
+         "", "~/Yes"},
+        {"else ~/Pictures", "", "", "", "", "~/Pictures"},
+        {"a user-dirs file without a usable line changes nothing", "", "",
+         "XDG_PICTURES_DIR=Pictures\n", "", "~/Pictures"},
+    };
+    for (const auto& c : cases) {
+        const ScratchFolder home;
+        const ScratchFolder other;
+        const auto place = [&](const std::string& text) {
+            if (text.starts_with("~")) return home.path().string() + text.substr(1);
+            return text == "@" ? other.path().string() : text;
+        };
+        if (!c.homeUserDirs.empty())
+            writeText(home.path() / ".config/user-dirs.dirs", c.homeUserDirs);
+        if (!c.otherUserDirs.empty()) writeText(other.path() / "user-dirs.dirs", c.otherUserDirs);
+        const SnapshotEnvironment env{home.path(), c.picturesDir, place(c.configHome)};
+        EXPECT_EQ(picturesFolder(env), fs::path(place(c.expected))) << c.what;
+        EXPECT_EQ(snapshotFolder(env), fs::path(place(c.expected)) / "Tavlomi") << c.what;
+    }
+    // Without a home only an absolute setting names a folder.
+    EXPECT_TRUE(snapshotFolder(SnapshotEnvironment{}).empty());
+    EXPECT_EQ(snapshotFolder({"", "/pictures", ""}), fs::path("/pictures/Tavlomi"));
 }
 
-TEST(SnapshotFolder, UserDirsFileInDotConfigNamesThePicturesFolder) {
-    ScratchFolder home;
-    ASSERT_FALSE(home.path().empty());
-    writeText(home.path() / ".config/user-dirs.dirs",
-              "# written by xdg-user-dirs-update\n"
-              "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
-              "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
-    SnapshotEnvironment env;
-    env.home = home.path();
-    env.picturesDir = "relative/pictures";  // not absolute: ignored
-    EXPECT_EQ(picturesFolder(env), home.path() / "Bilder");
-    EXPECT_EQ(snapshotFolder(env), home.path() / "Bilder" / "Tavlomi");
-}
-
-TEST(SnapshotFolder, XdgConfigHomeIsWhereUserDirsIsRead) {
-    ScratchFolder home;
-    ScratchFolder config;
-    ASSERT_FALSE(home.path().empty());
-    ASSERT_FALSE(config.path().empty());
-    writeText(home.path() / ".config/user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Wrong\"\n");
-    writeText(config.path() / "user-dirs.dirs", "XDG_PICTURES_DIR=\"/media/photos\"\n");
-    SnapshotEnvironment env;
-    env.home = home.path();
-    env.configHome = config.path();
-    EXPECT_EQ(picturesFolder(env), fs::path("/media/photos"));
-
-    // A relative XDG_CONFIG_HOME is not usable, so ~/.config is read instead.
-    env.configHome = "config";
-    EXPECT_EQ(picturesFolder(env), home.path() / "Wrong");
-}
-
-TEST(SnapshotFolder, FallsBackToPicturesInHome) {
-    ScratchFolder home;
-    ASSERT_FALSE(home.path().empty());
-    SnapshotEnvironment env;
-    env.home = home.path();
-    EXPECT_EQ(picturesFolder(env), home.path() / "Pictures");
-    EXPECT_EQ(snapshotFolder(env), home.path() / "Pictures" / "Tavlomi");
-
-    // A user-dirs file without a usable pictures line changes nothing.
-    writeText(home.path() / ".config/user-dirs.dirs", "XDG_PICTURES_DIR=Pictures\n");
-    EXPECT_EQ(picturesFolder(env), home.path() / "Pictures");
-}
-
-TEST(SnapshotFolder, WithoutHomeOnlyAnAbsoluteSettingNamesAFolder) {
-    SnapshotEnvironment env;
-    EXPECT_TRUE(picturesFolder(env).empty());
-    EXPECT_TRUE(snapshotFolder(env).empty());
-    env.picturesDir = "/pictures";
-    EXPECT_EQ(snapshotFolder(env), fs::path("/pictures/Tavlomi"));
-}
-
-TEST(SnapshotFolder, FromProcessReadsTheVariables) {
+TEST(SnapshotFolder, TheEnvironmentIsThisProcesssWithTheHomeOfThePasswordDatabaseAsFallback) {
     const char* names[] = {"HOME", "XDG_PICTURES_DIR", "XDG_CONFIG_HOME"};
-    std::string saved[3];
-    bool wasSet[3];
-    for (int i = 0; i < 3; ++i) {
-        const char* value = std::getenv(names[i]);
-        wasSet[i] = value != nullptr;
-        if (value != nullptr) saved[i] = value;
+    std::vector<std::optional<std::string>> saved;
+    for (const char* name : names) {
+        const char* value = std::getenv(name);
+        saved.push_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
     }
     setenv("HOME", "/home/fake", 1);
     setenv("XDG_PICTURES_DIR", "/fake/pictures", 1);
@@ -115,119 +90,103 @@ TEST(SnapshotFolder, FromProcessReadsTheVariables) {
     const SnapshotEnvironment env = SnapshotEnvironment::fromProcess();
     unsetenv("HOME");
     const SnapshotEnvironment withoutHome = SnapshotEnvironment::fromProcess();
-    for (int i = 0; i < 3; ++i) {
-        if (wasSet[i]) {
-            setenv(names[i], saved[i].c_str(), 1);
-        } else {
-            unsetenv(names[i]);
-        }
-    }
+    for (std::size_t i = 0; i < saved.size(); ++i)
+        saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
     EXPECT_EQ(env.home, "/home/fake");
     EXPECT_EQ(env.picturesDir, "/fake/pictures");
     EXPECT_EQ(env.configHome, "/fake/config");
-    // The password database still knows a home folder for the user running the tests.
     EXPECT_FALSE(withoutHome.home.empty());
 }
 
-TEST(UserDirsFile, ReadsHomeRelativeAndAbsoluteValues) {
-    EXPECT_EQ(picturesDirFromUserDirs("XDG_PICTURES_DIR=\"$HOME/Pictures\"\n", "/home/ana"),
-              "/home/ana/Pictures");
-    EXPECT_EQ(picturesDirFromUserDirs("XDG_PICTURES_DIR=\"/data/pics\"", "/home/ana"),
-              "/data/pics");
-    // "$HOME" alone is the home folder itself.
-    EXPECT_EQ(picturesDirFromUserDirs("XDG_PICTURES_DIR=\"$HOME\"\n", "/home/ana"), "/home/ana");
-}
-
-TEST(UserDirsFile, TheLastValidLineWinsAndOthersAreIgnored) {
-    const std::string text =
-        "# XDG_PICTURES_DIR=\"$HOME/Commented\"\n"
-        "XDG_PICTURES_DIR=\"$HOME/First\"\n"
-        "XDG_VIDEOS_DIR=\"$HOME/Videos\"\n"
-        "  XDG_PICTURES_DIR = \"$HOME/Second\"\n"
-        "XDG_PICTURES_DIR=\"relative/path\"\n"
-        "XDG_PICTURES_DIR=$HOME/Unquoted\n"
-        "XDG_PICTURES_DIR=\"$HOMEWARD/Other\"\n"
-        "XDG_PICTURES_DIR=\"$HOME/Unterminated\n"
-        "XDG_PICTURES_DIRS=\"$HOME/OtherKey\"\n";
-    EXPECT_EQ(picturesDirFromUserDirs(text, "/home/ana"), "/home/ana/Second");
-}
-
-TEST(UserDirsFile, BackslashEscapesAndSpaces) {
-    EXPECT_EQ(picturesDirFromUserDirs("XDG_PICTURES_DIR=\"$HOME/My \\\"Best\\\" \\$Pics\"\n",
-                                      "/home/ana"),
-              "/home/ana/My \"Best\" $Pics");
-}
-
-TEST(UserDirsFile, NothingUsableGivesEmpty) {
-    EXPECT_EQ(picturesDirFromUserDirs("", "/home/ana"), "");
-    EXPECT_EQ(picturesDirFromUserDirs("XDG_PICTURES_DIR=\"\"\n", "/home/ana"), "");
-    // A home-relative value cannot be resolved without a home.
-    EXPECT_EQ(picturesDirFromUserDirs("XDG_PICTURES_DIR=\"$HOME/Pictures\"\n", ""), "");
+TEST(SnapshotFolder, UserDirsLinesAreReadAsTheShellWould) {
+    const struct {
+        std::string text;
+        std::string home;
+        std::string expected;
+    } cases[] = {
+        {"XDG_PICTURES_DIR=\"$HOME/Pictures\"\n", "/home/ana", "/home/ana/Pictures"},
+        {"XDG_PICTURES_DIR=\"/data/pics\"", "/home/ana", "/data/pics"},
+        {"XDG_PICTURES_DIR=\"$HOME\"\n", "/home/ana", "/home/ana"},
+        {"XDG_PICTURES_DIR=\"$HOME/My \\\"Best\\\" \\$Pics\"\n", "/home/ana",
+         "/home/ana/My \"Best\" $Pics"},
+        // The last valid line wins.
+        {"# XDG_PICTURES_DIR=\"$HOME/Commented\"\nXDG_PICTURES_DIR=\"$HOME/First\"\n"
+         "XDG_VIDEOS_DIR=\"$HOME/Videos\"\n  XDG_PICTURES_DIR = \"$HOME/Second\"\n"
+         "XDG_PICTURES_DIR=\"relative/path\"\nXDG_PICTURES_DIR=$HOME/Unquoted\n"
+         "XDG_PICTURES_DIR=\"$HOMEWARD/Other\"\nXDG_PICTURES_DIR=\"$HOME/Unterminated\n"
+         "XDG_PICTURES_DIRS=\"$HOME/OtherKey\"\n",
+         "/home/ana", "/home/ana/Second"},
+        {"", "/home/ana", ""},
+        {"XDG_PICTURES_DIR=\"\"\n", "/home/ana", ""},
+        // A home-relative value cannot be resolved without a home.
+        {"XDG_PICTURES_DIR=\"$HOME/Pictures\"\n", "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(picturesDirFromUserDirs(c.text, c.home), c.expected) << c.text;
 }
 
 TEST(SnapshotName, StemIsTheLocalTimeWithTwoDigitFields) {
-    EXPECT_EQ(snapshotStem(localTime(2026, 12, 6, 23, 45, 12)), "tavlomi-2026-12-06-23-45-12");
-    EXPECT_EQ(snapshotStem(localTime(2027, 1, 2, 3, 4, 5)), "tavlomi-2027-01-02-03-04-05");
-    EXPECT_EQ(snapshotStem(localTime(2030, 10, 31, 0, 0, 0)), "tavlomi-2030-10-31-00-00-00");
+    EXPECT_EQ(snapshotStem(localTime("2026-12-06 23:45:12")), "tavlomi-2026-12-06-23-45-12");
+    EXPECT_EQ(snapshotStem(localTime("2027-01-02 03:04:05")), "tavlomi-2027-01-02-03-04-05");
+    EXPECT_EQ(snapshotStem(localTime("2030-10-31 00:00:00")), "tavlomi-2030-10-31-00-00-00");
 }
 
-TEST(SnapshotClaim, CreatesTheFolderAndNumbersTakenNames) {
-    ScratchFolder scratch;
-    ASSERT_FALSE(scratch.path().empty());
+TEST(SnapshotClaim, MakesTheFolderAndTakesTheFirstFreeNameNeverTouchingAFile) {
+    const ScratchFolder scratch;
     const fs::path folder = scratch.path() / "Pictures" / "Tavlomi";
-    const std::string stem = "tavlomi-2026-12-06-23-45-12";
+    writeText(folder / "x-2.png", "somebody's picture");
+    for (const char* name : {"x.png", "x-3.png", "x-4.png"})
+        EXPECT_EQ(claimSnapshotFile(folder, "x").path, folder / name);
+    EXPECT_EQ(readText(folder / "x-2.png"), "somebody's picture");
+    EXPECT_TRUE(fs::is_regular_file(folder / "x.png"));
 
-    const ClaimedFile first = claimSnapshotFile(folder, stem);
-    ASSERT_EQ(first.error, "");
-    EXPECT_EQ(first.path, folder / (stem + ".png"));
-    EXPECT_TRUE(fs::is_regular_file(first.path));
-
-    const ClaimedFile second = claimSnapshotFile(folder, stem);
-    ASSERT_EQ(second.error, "");
-    EXPECT_EQ(second.path, folder / (stem + "-2.png"));
-    const ClaimedFile third = claimSnapshotFile(folder, stem);
-    EXPECT_EQ(third.path, folder / (stem + "-3.png"));
-}
-
-TEST(SnapshotClaim, NeverTouchesAnExistingFile) {
-    ScratchFolder scratch;
-    ASSERT_FALSE(scratch.path().empty());
-    const std::string stem = "tavlomi-2026-12-06-23-45-12";
-    writeText(scratch.path() / (stem + ".png"), "somebody's picture");
-    writeText(scratch.path() / (stem + "-2.png"), "another picture");
-
-    const ClaimedFile claimed = claimSnapshotFile(scratch.path(), stem);
-    ASSERT_EQ(claimed.error, "");
-    EXPECT_EQ(claimed.path, scratch.path() / (stem + "-3.png"));
-    EXPECT_EQ(readText(scratch.path() / (stem + ".png")), "somebody's picture");
-    EXPECT_EQ(readText(scratch.path() / (stem + "-2.png")), "another picture");
-}
-
-TEST(SnapshotClaim, ReportsWhenEveryNameIsTaken) {
-    ScratchFolder scratch;
-    ASSERT_FALSE(scratch.path().empty());
-    const std::string stem = "tavlomi-2026-12-06-23-45-12";
-    writeText(scratch.path() / (stem + ".png"), "");
-    for (int number = 2; number <= kMaxSnapshotNames; ++number) {
-        writeText(scratch.path() / (stem + "-" + std::to_string(number) + ".png"), "");
+    for (int number = 5; number <= kMaxSnapshotNames; ++number)
+        std::ofstream(folder / ("x-" + std::to_string(number) + ".png"));
+    const struct {
+        fs::path folder;
+        std::string says;
+    } failures[] = {
+        {folder, "every name from x.png to x-999.png in " + folder.string() + " is taken"},
+        {folder / "x.png" / "in", "cannot create the folder " + (folder / "x.png/in").string()},
+        {fs::path(), "no pictures folder is known (HOME is not set)"},
+    };
+    for (const auto& f : failures) {
+        const ClaimedFile claimed = claimSnapshotFile(f.folder, "x");
+        EXPECT_TRUE(claimed.path.empty());
+        EXPECT_EQ(claimed.error.substr(0, f.says.size()), f.says);
     }
-    const ClaimedFile claimed = claimSnapshotFile(scratch.path(), stem);
-    EXPECT_TRUE(claimed.path.empty());
-    EXPECT_NE(claimed.error.find("is taken"), std::string::npos) << claimed.error;
 }
 
-TEST(SnapshotClaim, ReportsAFolderThatCannotBeMade) {
-    ScratchFolder scratch;
-    ASSERT_FALSE(scratch.path().empty());
-    writeText(scratch.path() / "Pictures", "a file where the folder should be");
-    const fs::path folder = scratch.path() / "Pictures" / "Tavlomi";
-    const ClaimedFile claimed = claimSnapshotFile(folder, "tavlomi-x");
-    EXPECT_TRUE(claimed.path.empty());
-    EXPECT_NE(claimed.error.find(folder.string()), std::string::npos) << claimed.error;
+TEST(SnapshotSave, WritesTheClaimedFileAndRemovesItWhenTheWriterFails) {
+    const ScratchFolder home;
+    const SnapshotEnvironment env{home.path(), "", ""};
+    const std::tm time = localTime("2026-12-06 23:45:12");
+    const std::vector<std::uint32_t> pixels(6 * 4, 0x123456);
+    const fs::path folder = home.path() / "Pictures" / "Tavlomi";
+    const PictureWriter writes = [](const fs::path& path, int, int,
+                                    std::span<const std::uint32_t> pixels) {
+        std::ofstream(path) << pixels.size();
+        return std::string();
+    };
+    const PictureWriter fails = [](const fs::path&, int, int, std::span<const std::uint32_t>) {
+        return std::string("disk full");
+    };
+    const SnapshotResult first = saveSnapshot(pixels, 6, 4, env, time, writes);
+    EXPECT_EQ(first.path, folder / "tavlomi-2026-12-06-23-45-12.png");
+    EXPECT_EQ(readText(first.path), "24");
+    EXPECT_EQ(saveSnapshot(pixels, 6, 4, env, time, writes).path,
+              folder / "tavlomi-2026-12-06-23-45-12-2.png");
+    const SnapshotResult failed = saveSnapshot(pixels, 6, 4, env, time, fails);
+    EXPECT_EQ(failed.error, "cannot save a snapshot: disk full");
+    EXPECT_FALSE(fs::exists(folder / "tavlomi-2026-12-06-23-45-12-3.png"));
 
-    const ClaimedFile nowhere = claimSnapshotFile(fs::path(), "tavlomi-x");
-    EXPECT_TRUE(nowhere.path.empty());
-    EXPECT_NE(nowhere.error.find("HOME"), std::string::npos) << nowhere.error;
+    const ScratchFolder other;
+    const SnapshotResult wrongSize =
+        saveSnapshot(pixels, 5, 4, {other.path(), "", ""}, time, writes);
+    EXPECT_EQ(wrongSize.error, "cannot save a snapshot: the picture has 24 pixels, not 5 x 4");
+    EXPECT_FALSE(fs::exists(other.path() / "Pictures"));
+    EXPECT_FALSE(saveSnapshot(pixels, 6, 4, SnapshotEnvironment{}, time, writes).ok());
+    EXPECT_FALSE(saveSnapshot({}, 0, 4, {other.path(), "", ""}, time, writes).ok());
 }
 
 }  // namespace

@@ -5,126 +5,49 @@
 #include <string>
 #include <vector>
 
+#include "support/recording_status.hpp"
+
 namespace tavlomi {
 namespace {
 
-class RecordingStatus final : public StatusSink {
-  public:
-    void print(std::string_view line) override { calls.emplace_back(line); }
-    std::vector<std::string> calls;
-};
-
 using Lines = std::vector<std::string>;
 
-TEST(StatusOverlay, PassesEveryLineOnUnchanged) {
+TEST(StatusOverlay, PassesLinesOnAndShowsEachForTwoSecondsTheNewestFive) {
     RecordingStatus out;
     SteppedClock clock;
     StatusOverlay overlay(out, clock);
-    overlay.print("< Frozen >\n");
-    overlay.print("< Threshold is now: -3 >\n");
-    overlay.print("no newline");
-    EXPECT_EQ(out.calls, (Lines{"< Frozen >\n", "< Threshold is now: -3 >\n", "no newline"}));
-}
-
-TEST(StatusOverlay, ShowsLinesOldestFirstWithoutTheirNewline) {
-    RecordingStatus out;
-    SteppedClock clock;
-    StatusOverlay overlay(out, clock);
-    EXPECT_TRUE(overlay.visibleLines().empty());
-    overlay.print("< Frozen >\n");
-    clock.advance(300);
-    overlay.print("< Unfrozen >\n");
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< Frozen >", "< Unfrozen >"}));
-}
-
-TEST(StatusOverlay, ShownNoticesAreNotPassedOn) {
-    RecordingStatus out;
-    SteppedClock clock;
-    StatusOverlay overlay(out, clock);
-    overlay.show("Snapshot saved: /tmp/a.png");
-    overlay.print("< Frozen >\n");
-    EXPECT_EQ(out.calls, (Lines{"< Frozen >\n"}));
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"Snapshot saved: /tmp/a.png", "< Frozen >"}));
-    clock.advance(StatusOverlay::kLifetimeMilliseconds);
-    EXPECT_TRUE(overlay.visibleLines().empty());
-}
-
-TEST(StatusOverlay, EachLineExpiresTwoSecondsAfterItWasPrinted) {
-    RecordingStatus out;
-    SteppedClock clock;
-    StatusOverlay overlay(out, clock);
-    clock.advance(100);
-    overlay.print("< a >\n");
-    clock.advance(500);
-    overlay.print("< b >\n");
-    clock.advance(1499);  // 2099: a has 1 ms left
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< a >", "< b >"}));
-    clock.advance(1);  // 2100
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< b >"}));
-    clock.advance(499);  // 2599
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< b >"}));
-    clock.advance(1);  // 2600
-    EXPECT_TRUE(overlay.visibleLines().empty());
-}
-
-TEST(StatusOverlay, TheSameTextPrintedAgainIsShownAgainWithItsOwnTime) {
-    RecordingStatus out;
-    SteppedClock clock;
-    StatusOverlay overlay(out, clock);
-    overlay.print("< Frozen >\n");
-    clock.advance(1500);
-    overlay.print("< Frozen >\n");
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< Frozen >", "< Frozen >"}));
-    clock.advance(500);
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< Frozen >"}));
-}
-
-TEST(StatusOverlay, KeepsOnlyTheNewestFive) {
-    RecordingStatus out;
-    SteppedClock clock;
-    StatusOverlay overlay(out, clock);
-    for (int i = 15; i <= 21; ++i)
-        overlay.print("< Threshold is now: " + std::to_string(i) + " >\n");
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< Threshold is now: 17 >", "< Threshold is now: 18 >",
-                                             "< Threshold is now: 19 >", "< Threshold is now: 20 >",
-                                             "< Threshold is now: 21 >"}));
-    EXPECT_EQ(out.calls.size(), 7u);
-}
-
-TEST(StatusOverlay, SeveralLinesInOneCallAreSeparateAndEmptyOnesAreSkipped) {
-    RecordingStatus out;
-    SteppedClock clock;
-    StatusOverlay overlay(out, clock);
-    overlay.print("< one >\n\n< two >\n");
-    overlay.print("\n");
-    overlay.print("");
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< one >", "< two >"}));
-}
-
-TEST(StatusOverlay, ExpiredLinesMakeRoomBeforeTheLimitCounts) {
-    RecordingStatus out;
-    SteppedClock clock;
-    StatusOverlay overlay(out, clock);
-    for (int i = 0; i < 5; ++i)
-        overlay.print("< old " + std::to_string(i) + " >\n");
-    clock.advance(2000);
-    overlay.print("< new >\n");
-    EXPECT_EQ(overlay.visibleLines(), (Lines{"< new >"}));
-}
-
-TEST(SteppedClock, StartsAtZeroAndMovesOnlyWhenTold) {
-    SteppedClock clock;
-    EXPECT_EQ(clock.nowMilliseconds(), 0);
-    clock.advance(10);
-    clock.advance(10);
-    EXPECT_EQ(clock.nowMilliseconds(), 20);
-}
-
-TEST(SteadyClock, NeverRunsBackwards) {
-    SteadyClock clock;
-    const std::int64_t first = clock.nowMilliseconds();
-    EXPECT_GE(first, 0);
-    EXPECT_GE(clock.nowMilliseconds(), first);
+    // At each time: what is printed (or, starting with '!', only shown), then what is visible.
+    const struct {
+        int at;
+        std::string text;
+        Lines visible;
+    } steps[] = {
+        {0, "", {}},
+        {100, "< a >\n", {"< a >"}},
+        {600, "< b >\n", {"< a >", "< b >"}},
+        {2099, "", {"< a >", "< b >"}},
+        {2100, "", {"< b >"}},
+        {2100, "!Snapshot saved: /tmp/a.png", {"< b >", "Snapshot saved: /tmp/a.png"}},
+        {2600, "< b >\n", {"Snapshot saved: /tmp/a.png", "< b >"}},
+        {3000, "< b >\n", {"Snapshot saved: /tmp/a.png", "< b >", "< b >"}},
+        {4100, "< one >\n\n< two >\n", {"< b >", "< b >", "< one >", "< two >"}},
+        {4100, "\n", {"< b >", "< b >", "< one >", "< two >"}},
+        {4100, "< 3 >\n< 4 >\n< 5 >\n", {"< one >", "< two >", "< 3 >", "< 4 >", "< 5 >"}},
+        {6100, "< new >\n", {"< new >"}},
+        {8100, "no newline", {"no newline"}},
+    };
+    for (const auto& step : steps) {
+        clock.advance(step.at - clock.nowMilliseconds());
+        if (step.text.starts_with("!")) {
+            overlay.show(step.text.substr(1));
+        } else if (!step.text.empty()) {
+            overlay.print(step.text);
+        }
+        EXPECT_EQ(overlay.visibleLines(), step.visible) << "at " << step.at << ": " << step.text;
+    }
+    EXPECT_EQ(out.text(),
+              "< a >\n< b >\n< b >\n< b >\n< one >\n\n< two >\n\n< 3 >\n< 4 >\n< 5 >\n< new >\nno "
+              "newline");
 }
 
 }  // namespace

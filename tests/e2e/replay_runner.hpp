@@ -1,72 +1,95 @@
 #pragma once
 
-// Runs the real tavlomi-replay binary on a clip and an event script made by a test, and reads
-// back its exit status, standard output and screens.
+// Runs the real binaries with their output captured: tavlomi-replay on a clip and an event script
+// that a test makes, reading back its screens.
+
+#include <sys/wait.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/scratch_folder.hpp"
+
 namespace tavlomi::e2e {
 
-// A picture as the camera sees it: top row first, left to right, 0x00RRGGBB.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
+// A picture as the camera sees it: 0x00RRGGBB words, top row first.
+using Picture = std::vector<std::uint32_t>;
 
-// What the toy prints at start-up, before any key.
-inline const std::string kStartupLines =
-    "< ShowMotion responding to Ball >\n< Water Effect initialized >\n"
-    "< Fire Effect innitialized >\n";
-
-// The colour (0x00RRGGBB) of pixel (x, y) of a replay screen of the given width.
-inline std::uint32_t shownAt(const std::vector<std::uint32_t>& screen, int width, int x, int y) {
-    return screen[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF;
-}
-
-// A dark texture: every channel at most 15, so no cell's luminance exceeds 14 and swapping one
-// such picture for another never counts as motion at the initial threshold.
-Picture darkTexture(int width, int height, int seed);
-
-// The picture as the toy's grids hold it (mirrored left to right) turned back into the camera's
-// view, or the other way round.
-Picture mirrored(const Picture& picture);
-
-// Finds the centre of the ball's magenta cross on a screen (the middle of its 3-pixel bars);
-// false when there is no cross.
-bool findCross(const std::vector<std::uint32_t>& screen, int width, int height, int& x, int& y);
-
-struct ReplayResult {
+struct RunResult {
     int exitStatus = -1;
     std::string out;
     std::string err;
-    // One per composed frame, each width * height words, top row first.
+    // One per composed frame: 0x00RRGGBB words (the unused top byte cleared), top row first.
     std::vector<std::vector<std::uint32_t>> screens;
 };
 
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Runs a shell command line, capturing standard output and error.
+inline RunResult runCommand(const std::string& command) {
+    const ScratchFolder folder;
+    const std::filesystem::path out = folder.path() / "stdout";
+    const std::filesystem::path err = folder.path() / "stderr";
+    const int status =
+        std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err), {}};
+}
+
 class ReplayRunner {
   public:
-    ReplayRunner();
-    ~ReplayRunner();
+    ReplayRunner(int width, int height) : width_(width), height_(height) {}
 
-    // Appends one camera frame, converting it into the raw clip format (B G R, bottom row first).
-    void addFrame(const Picture& picture);
-    void setEvents(const std::string& script) { events_ = script; }
-    // Runs width x height for frames frames; extraArgs replace the usual arguments when given.
-    ReplayResult run(int width, int height, long long frames,
-                     const std::vector<std::string>& extraArgs = {});
-    const std::string& directory() const { return directory_; }
+    // Appends one camera frame to the clip (B G R, bottom row first).
+    void addFrame(const Picture& picture) {
+        for (int row = height_ - 1; row >= 0; --row) {
+            for (int x = 0; x < width_; ++x) {
+                const std::uint32_t p = picture[static_cast<std::size_t>(row) * width_ + x];
+                clip_ += {char(p), char(p >> 8), char(p >> 16)};
+            }
+        }
+    }
+
+    // Writes the clip and the events, then runs --size W H --frames N --input CLIP --events
+    // EVENTS --screens FILE and the extra arguments.
+    RunResult run(long long frames, const std::string& events, const std::string& extra = "") {
+        std::ofstream(folder_.path() / "clip.raw", std::ios::binary) << clip_;
+        std::ofstream(folder_.path() / "events.txt", std::ios::binary) << events;
+        std::filesystem::remove(folder_.path() / "screens.raw");
+        RunResult result =
+            runCommand("'" TAVLOMI_REPLAY_PATH "' --size " + std::to_string(width_) + " " +
+                       std::to_string(height_) + " --frames " + std::to_string(frames) +
+                       " --input " + quoted("clip.raw") + " --events " + quoted("events.txt") +
+                       " --screens " + quoted("screens.raw") + " " + extra);
+        const std::string bytes = readFile(folder_.path() / "screens.raw");
+        const std::size_t words = static_cast<std::size_t>(width_) * height_;
+        for (std::size_t at = 0; at + 4 * words <= bytes.size(); at += 4 * words) {
+            std::vector<std::uint32_t>& screen = result.screens.emplace_back(words);
+            for (std::size_t i = 0; i < 4 * words; ++i) {
+                if (i % 4 != 3)
+                    screen[i / 4] |= std::uint32_t(std::uint8_t(bytes[at + i])) << (i % 4 * 8);
+            }
+        }
+        return result;
+    }
+
+    // A file in the runner's scratch folder, quoted for the shell.
+    std::string quoted(const char* name) const {
+        return "'" + (folder_.path() / name).string() + "'";
+    }
+    const std::filesystem::path& folder() const { return folder_.path(); }
 
   private:
-    std::string directory_;
-    std::vector<std::uint8_t> clip_;
-    std::string events_;
+    int width_;
+    int height_;
+    ScratchFolder folder_;
+    std::string clip_;
 };
-
-// Runs a command line through the shell, capturing stdout and stderr.
-ReplayResult runCommand(const std::string& command, const std::string& directory);
 
 }  // namespace tavlomi::e2e

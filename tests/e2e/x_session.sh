@@ -1,26 +1,29 @@
-# Sourced by the X tests: an X server and, when asked, a window manager of the test's own. Each
-# helper is checked to be running when it starts and whenever a test waits, so a helper that
-# dies fails the test with its own words, never with a symptom further down.
-#   x_start_server WxH   start Xvfb on a display number it picks itself; exports DISPLAY
-#   x_start_wm           start evilwm and wait until it manages the screen
-#   x_stop               end both (also on exit)
-#   x_check              fail if a helper has died
-#   wait_for TENTHS CMD  true once CMD succeeds, checking the helpers between tries
-#   x_screenshot FILE    the whole screen as a PNG
-#   find_window          the toy's mapped window into $window (empty when there is none)
+# Sourced by the X tests: an X server, a window manager and the toy, each the test's own. Every
+# helper is checked to be running when it starts and whenever a test waits, so a helper that dies
+# fails the test with its own words, never with a symptom further down.
+#   x_require TOOL...     fail unless the X tools and these are installed
+#   x_start_server WxH    start Xvfb on a display number it picks itself; exports DISPLAY
+#   x_start_wm            start evilwm and wait until it manages the screen
+#   x_start_toy NAME CMD  run CMD (the toy) with output in $x_work/NAME.out and .err, wait for
+#                         its window and give it the focus; sets pid and window
+#   x_wait_toy            wait up to 20 s for the toy to end; sets status
+#   x_stop                end the server and the window manager (also on exit)
+#   wait_for TENTHS CMD   true once CMD succeeds, checking the helpers between tries
+#   x_screenshot FILE     the whole screen as a PNG
 
 x_work=$(mktemp -d)
 x_server_pid=""
 x_wm_pid=""
+pid=""
 
 x_fail() {
     echo "$*" >&2
+    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
     exit 1
 }
 
 x_require() {
-    local tool
-    for tool in "$@"; do
+    for tool in Xvfb xprop xdotool evilwm "$@"; do
         command -v "$tool" >/dev/null || x_fail "$tool is needed (scripts/install-deps.sh installs it)"
     done
 }
@@ -35,7 +38,7 @@ trap 'x_stop; [ -n "${KEEP_WORK:-}" ] && echo "work: $x_work" >&2 || rm -rf "$x_
 
 # First lines of a helper's own error output, on one line.
 x_said() {
-    head -c 400 "$1" 2>/dev/null | tr '\n' ' ' | sed 's/ *$//'
+    grep -v GST_STATES "$1" 2>/dev/null | head -c 400 | tr '\n' ' ' | sed 's/ *$//'
 }
 
 x_check() {
@@ -65,32 +68,18 @@ x_start_server() {
     Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$x_work/display" \
         2>"$x_work/xvfb.err" &
     x_server_pid=$!
-    for _ in $(seq 1 300); do
-        [ -s "$x_work/display" ] && break
-        kill -0 "$x_server_pid" 2>/dev/null \
-            || x_fail "the X server did not start: $(x_said "$x_work/xvfb.err")"
-        sleep 0.1
-    done
-    [ -s "$x_work/display" ] || x_fail "the X server did not start within 30 s"
+    wait_for 300 test -s "$x_work/display" || x_fail "the X server did not start within 30 s"
     export DISPLAY=":$(head -n 1 "$x_work/display")"
 }
 
-wm_manages_screen() {
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
-}
+x_wm_manages_screen() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 # evilwm's default font is an alias that only the optional 75/100 dpi font packages provide;
 # 'fixed' is in every X server's font path.
 x_start_wm() {
     evilwm -fn fixed >/dev/null 2>"$x_work/wm.err" &
     x_wm_pid=$!
-    for _ in $(seq 1 100); do
-        kill -0 "$x_wm_pid" 2>/dev/null \
-            || x_fail "the window manager did not start: $(x_said "$x_work/wm.err")"
-        wm_manages_screen && return 0
-        sleep 0.1
-    done
-    x_fail "the window manager did not start within 10 s: $(x_said "$x_work/wm.err")"
+    wait_for 100 x_wm_manages_screen || x_fail "the window manager did not start within 10 s"
 }
 
 x_screenshot() {
@@ -101,4 +90,30 @@ x_screenshot() {
 find_window() {
     window=$(xdotool search --onlyvisible --name '^Tavlomi$' 2>/dev/null | tail -n 1)
     [ -n "$window" ]
+}
+x_toy_stopped() { ! kill -0 "$pid" 2>/dev/null; }
+x_window_or_stopped() { find_window || x_toy_stopped; }
+x_no_window() { [ -z "$(xdotool search --name '^Tavlomi$' 2>/dev/null)" ]; }
+x_focused() {
+    find_window && timeout 5 xdotool windowfocus --sync "$window" 2>/dev/null
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ]
+}
+
+x_start_toy() {
+    x_name=$1
+    shift
+    # The server may still be taking down the window of the toy before.
+    wait_for 100 x_no_window || x_fail "$x_name: the last window is still there"
+    "$@" >"$x_work/$x_name.out" 2>"$x_work/$x_name.err" &
+    pid=$!
+    wait_for 300 x_window_or_stopped
+    [ -n "$window" ] || x_fail "$x_name: no window named Tavlomi appeared: $(x_said "$x_work/$x_name.err")"
+    wait_for 100 x_focused || x_fail "$x_name: the window did not take the keyboard focus"
+}
+
+x_wait_toy() {
+    wait_for 200 x_toy_stopped || x_fail "$x_name: the toy did not end within 20 s"
+    wait "$pid"
+    status=$?
+    pid=""
 }

@@ -11,22 +11,8 @@
 set -u
 binary=$1
 . "$(dirname "$0")/x_session.sh"
-x_require Xvfb xprop xdotool evilwm import convert
+x_require import convert
 work=$x_work
-
-toy_running() { kill -0 "$pid" 2>/dev/null; }
-
-# Starts the toy with the given arguments under the window manager; sets pid and window.
-start() {
-    x_start_wm
-    "$binary" "$@" >"$work/out" 2>"$work/err" &
-    pid=$!
-    wait_for 100 find_window || { cat "$work/err" >&2; x_fail "no window named Tavlomi appeared"; }
-    sleep 0.5
-    find_window
-    xdotool mousemove --window "$window" 5 5
-    xdotool windowfocus --sync "$window" 2>/dev/null
-}
 
 geometry() {
     find_window && xdotool getwindowgeometry "$window" 2>/dev/null | sed -n 's/.*Geometry: //p'
@@ -36,18 +22,14 @@ expect_geometry() {
     wait_for 100 has_geometry "$1" || x_fail "window geometry $(geometry), expected $1"
 }
 
-# Bounding box "W H X Y" of the pure magenta pixels of the whole screen.
-magenta_box() {
-    x_screenshot "$work/shot.png"
-    convert "$work/shot.png" -fill black +opaque '#FF00FF' -trim -format '%w %h %X %Y' info: \
-        | tr -d '+'
-}
-# Waits up to 5 s for the cross's box to be "$1"; the toy draws every 10 ms or so.
+# Waits up to 5 s for the bounding box "W H X Y" of the screen's pure magenta to be "$1".
 expect_cross() {
     local box=""
     for _ in $(seq 1 25); do
         x_check
-        box=$(magenta_box)
+        x_screenshot "$work/shot.png"
+        box=$(convert "$work/shot.png" -fill black +opaque '#FF00FF' -trim -format '%w %h %X %Y' \
+            info: | tr -d '+')
         [ "$box" = "$1" ] && return 0
         sleep 0.2
     done
@@ -56,21 +38,21 @@ expect_cross() {
 
 quit() {
     xdotool key Escape
-    wait_for 100 eval '! toy_running' || { kill -9 "$pid"; x_fail "the toy did not quit on Escape"; }
-    wait "$pid"
-    local status=$?
-    [ "$status" = 0 ] || { cat "$work/err" >&2; x_fail "exit status $status, expected 0"; }
+    x_wait_toy
+    [ "$status" = 0 ] || x_fail "exit status $status, expected 0: $(x_said "$work/$x_name.err")"
 }
 
 x_start_server 1280x720
-start window 320 240 --test-scene --zoom=2
+x_start_wm
+x_start_toy zoom "$binary" window 320 240 --test-scene --zoom=2
 expect_geometry 640x480
 # The window's top-left corner on the screen, for screenshots of the whole screen.
 read -r left top < <(xdotool getwindowgeometry "$window" \
     | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
+xdotool mousemove --window "$window" 5 5
 # Above 254 no luminance change counts as motion: nothing moves the ball but the mouse.
 xdotool key --delay 2 --repeat 250 --repeat-delay 4 equal
-saw_last_threshold() { grep -q '< Threshold is now: 264 >' "$work/out"; }
+saw_last_threshold() { grep -q '< Threshold is now: 264 >' "$work/zoom.out"; }
 wait_for 100 saw_last_threshold || x_fail "the threshold keys did not all arrive"
 sleep 0.5
 
@@ -99,12 +81,13 @@ expect_geometry 640x480
 quit
 expected=$'< ShowMotion responding to Ball >\n< Water Effect initialized >\n< Fire Effect innitialized >'
 for t in $(seq 15 264); do expected+=$'\n'"< Threshold is now: $t >"; done
-[ "$(cat "$work/out")" = "$expected" ] || { head -c 2000 "$work/out" >&2; x_fail "unexpected standard output"; }
+[ "$(cat "$work/zoom.out")" = "$expected" ] || x_fail "unexpected standard output"
 x_stop
 
 # 60 % of 1920 x 1080 is 1152 x 648: twice 320 x 240 fits, three times does not.
 x_start_server 1920x1080
-start window 320 240 --test-scene
+x_start_wm
+x_start_toy auto "$binary" window 320 240 --test-scene
 expect_geometry 640x480
 quit
 echo "zoomed window, clicks, full screen and automatic zoom as expected"

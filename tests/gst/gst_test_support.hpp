@@ -1,10 +1,11 @@
 #pragma once
 
-// What the tests of the GStreamer edge share: polling a source for frames, GStreamer's own
-// rendering of a picture to compare with, and a clean end for GStreamer's idle threads.
+// What the tests of the GStreamer edge share: polling a source for frames, running an independent
+// pipeline to make files and reference pictures, and a clean end for GStreamer's idle threads.
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -46,38 +47,51 @@ inline Frame waitForFrame(
     return {};
 }
 
-inline int occurrences(const std::string& haystack, const std::string& text) {
-    int count = 0;
-    for (auto at = haystack.find(text); at != std::string::npos; at = haystack.find(text, at + 1))
-        ++count;
-    return count;
-}
+struct LaunchRun {
+    bool ended = false;  // reached its end without an error
+    int width = 0;
+    int height = 0;
+    std::vector<Frame> frames;  // as "appsink name=sink" took them; BGRx rows are never padded
+};
 
-// The first frame of a gst-launch description as GStreamer renders it in BGRx, whose rows are
-// never padded, top row first; empty when it cannot.
-inline Frame renderBgrx(const std::string& description, int width, int height) {
+// Runs a gst-launch description until it ends, or until maxFrames have come from its appsink.
+inline LaunchRun runLaunch(const std::string& description, std::size_t maxFrames = SIZE_MAX) {
     ensureGst();
-    const std::string launch =
-        description + " ! videoconvert ! video/x-raw,format=BGRx,width=" + std::to_string(width) +
-        ",height=" + std::to_string(height) + " ! appsink name=sink";
-    Frame bytes;
-    GstElement* pipeline = gst_parse_launch(launch.c_str(), nullptr);
-    if (pipeline == nullptr) return bytes;
+    LaunchRun run;
+    GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+    if (pipeline == nullptr) return run;
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    if (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) {
+    // A safety bound so that a broken pipeline fails the test instead of hanging it.
+    constexpr GstClockTime kWait = 20 * GST_SECOND;
+    while (sink != nullptr && run.frames.size() < maxFrames) {
+        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), kWait);
+        if (sample == nullptr) break;
+        GstVideoInfo info;
+        gst_video_info_from_caps(&info, gst_sample_get_caps(sample));
+        run.width = GST_VIDEO_INFO_WIDTH(&info);
+        run.height = GST_VIDEO_INFO_HEIGHT(&info);
         GstMapInfo map;
-        if (gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ)) {
-            bytes.assign(map.data, map.data + map.size);
-            gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
-        }
+        gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ);
+        run.frames.emplace_back(map.data, map.data + map.size);
+        gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
         gst_sample_unref(sample);
     }
+    if (sink != nullptr) {
+        run.ended = gst_app_sink_is_eos(GST_APP_SINK(sink));
+        gst_object_unref(sink);
+    } else {
+        GstBus* bus = gst_element_get_bus(pipeline);
+        const auto wanted = static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR);
+        if (GstMessage* message = gst_bus_timed_pop_filtered(bus, kWait, wanted)) {
+            run.ended = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+            gst_message_unref(message);
+        }
+        gst_object_unref(bus);
+    }
     gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(sink);
     gst_object_unref(pipeline);
-    if (bytes.size() != 4 * static_cast<std::size_t>(width) * height) bytes.clear();
-    return bytes;
+    return run;
 }
 
 // GStreamer keeps idle streaming threads in GLib's pools for the life of the process; the leak
