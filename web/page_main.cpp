@@ -14,11 +14,9 @@
 #include <vector>
 
 #include "app/clock.hpp"
-#include "app/frame_loop.hpp"
+#include "app/memory_budget.hpp"
 #include "app/snapshot.hpp"
-#include "app/status_overlay.hpp"
-#include "app/stdout_status.hpp"
-#include "app/toy.hpp"
+#include "app/toy_session.hpp"
 #include "camera_frame_source.hpp"
 #include "capture/test_scene_source.hpp"
 #include "web_display.hpp"
@@ -34,8 +32,10 @@ namespace {
 
 using namespace tavlomi;
 
-// Larger grids than this would not fit the page's memory (about 40 bytes a cell).
+// A tab gets far less memory than the 4 GB WebAssembly could address, and what it gets is the
+// browser's choice; at this side the toy needs about 210 MB.
 constexpr int kMaxPageSide = 2048;
+static_assert(toyMemoryBytes(kMaxPageSide, kMaxPageSide) < 256 * 1000 * 1000);
 
 // The screen's words 0x??RRGGBB as the canvas's R, G, B, A bytes, opaque.
 void toRgba(std::span<const std::uint32_t> words, std::vector<std::uint8_t>& rgba) {
@@ -61,10 +61,8 @@ class PageToy {
           display_(width, height,
                    {[this](std::span<const std::uint32_t> screen) { show(screen); },
                     [] { pageToggleFullScreen(); }}),
-          overlay_(stdoutStatus_, clock_),
-          toy_(width, height, *source_, overlay_),
-          loop_(display_, toy_, 0) {
-        loop_.showOverlay(&overlay_);
+          session_(clock_),
+          loop_(session_.start(display_, *source_, width, height, 0, true)) {
         loop_.setSnapshotHandler([this] { saveSnapshot(); });
     }
 
@@ -88,18 +86,16 @@ class PageToy {
         pageSaveSnapshot(rgba_.data(), display_.width(), display_.height(), name.c_str());
         const std::string notice = "Snapshot saved: " + name;
         std::cerr << "tavlomi: " << notice << "\n";
-        overlay_.show(notice);
+        session_.overlay().show(notice);
     }
 
     std::unique_ptr<FrameSource> source_;
     CameraFrameSource* camera_;
     std::vector<std::uint8_t> rgba_;
     WebDisplay display_;
-    StdoutStatus stdoutStatus_;
     SteadyClock clock_;
-    StatusOverlay overlay_;
-    Toy toy_;
-    FrameLoop loop_;
+    ToySession session_;
+    FrameLoop& loop_;
 };
 
 }  // namespace

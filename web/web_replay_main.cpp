@@ -1,208 +1,38 @@
-// tavlomi-replay for Node: the desktop replay tool's interface, output and exit statuses, with the
-// page's own display in place of SDL's, so the browser build's toy can be compared with the
-// desktop's screen for screen. Until the shell builds the toy in one place, the parsing and the
-// loop below follow src/app/replay_main.cpp line for line.
+// tavlomi-replay for Node: the desktop replay tool with the page's display in place of SDL's, so
+// that the browser build's toy can be compared with the desktop's screen for screen.
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iostream>
 #include <memory>
-#include <optional>
-#include <span>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/clock.hpp"
-#include "app/command_line.hpp"
-#include "app/event_script.hpp"
-#include "app/frame_loop.hpp"
-#include "app/status_overlay.hpp"
-#include "app/stdout_status.hpp"
-#include "app/toy.hpp"
-#include "capture/clip_file_source.hpp"
+#include "app/replay_tool.hpp"
 #include "web_display.hpp"
 
 namespace {
 
 using namespace tavlomi;
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-// The overlay's time per frame, so that a line stays exactly 200 frames.
-constexpr int kOverlayMillisecondsPerFrame = 10;
+// The page's display with no page: nothing is shown, everything is drawn.
+class WebReplayDisplay final : public ReplayDisplay {
+  public:
+    WebReplayDisplay(int width, int height) : display_(width, height, {}) {}
 
-const char* const kUsage =
-    "Usage: tavlomi-replay --size W H --frames N --input FILE [--events FILE] [--screens FILE]\n"
-    "                      [--overlay]\n"
-    "\n"
-    "Runs the toy in a hidden window of W x H for exactly N frames, taking frame min(i, K-1)\n"
-    "of FILE (K frames of 3*W*H bytes: B G R, bottom row first) as the camera picture of frame\n"
-    "i. --events FILE scripts keys and the mouse, one event a line:\n"
-    "  F key CODE | F down X Y | F up X Y | F move X Y | F quit\n"
-    "where F is the 0-based frame that sees the event. --screens FILE receives each frame's\n"
-    "screen as W*H little-endian 32-bit words, top row first. Standard output carries the\n"
-    "toy's status lines. --overlay also shows them, and the F1 help, over the picture as the\n"
-    "toy does, with time running 1/100 s per frame; without it the screens hold only the\n"
-    "effect and the ball.\n";
+    Display& display() override { return display_; }
+    bool pushEvent(const InputEvent& event) override { return display_.pushEvent(event); }
+    void copyScreen(std::vector<std::uint32_t>& words) override {
+        words.assign(display_.screenPixels().begin(), display_.screenPixels().end());
+    }
 
-struct ReplayOptions {
-    int width = 0;
-    int height = 0;
-    long long frames = -1;
-    std::string input;
-    std::string events;
-    std::string screens;
-    bool overlay = false;
+  private:
+    WebDisplay display_;
 };
 
-std::optional<long long> wholeNumber(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 12) {
-        return std::nullopt;
-    }
-    return std::stoll(text);
-}
-
-// Empty error when the arguments are usable.
-std::string parseOptions(int argc, char** argv, ReplayOptions& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const int remaining = argc - 1 - i;
-        if (arg == "--size" && remaining >= 2) {
-            const std::optional<long long> w = wholeNumber(argv[i + 1]);
-            const std::optional<long long> h = wholeNumber(argv[i + 2]);
-            if (!w || !h || *w < 1 || *h < 1 || *w > kMaxSide || *h > kMaxSide) {
-                return "--size takes a width and a height from 1 to " + std::to_string(kMaxSide);
-            }
-            options.width = static_cast<int>(*w);
-            options.height = static_cast<int>(*h);
-            i += 2;
-        } else if (arg == "--frames" && remaining >= 1) {
-            const std::optional<long long> n = wholeNumber(argv[++i]);
-            if (!n) return "--frames takes a whole number";
-            options.frames = *n;
-        } else if (arg == "--input" && remaining >= 1) {
-            options.input = argv[++i];
-        } else if (arg == "--events" && remaining >= 1) {
-            options.events = argv[++i];
-        } else if (arg == "--screens" && remaining >= 1) {
-            options.screens = argv[++i];
-        } else if (arg == "--overlay") {
-            options.overlay = true;
-        } else {
-            return "unexpected argument '" + arg + "'";
-        }
-    }
-    if (options.width == 0) return "--size is required";
-    if (options.frames < 0) return "--frames is required";
-    if (options.input.empty()) return "--input is required";
-    return {};
-}
-
-bool readWholeFile(const std::string& path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::ostringstream buffer;
-    buffer << file.rdbuf();
-    text = buffer.str();
-    return !file.bad();
-}
-
-bool appendScreen(std::FILE* file, std::span<const std::uint32_t> words,
-                  std::vector<std::uint8_t>& bytes) {
-    bytes.resize(words.size() * 4);
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        bytes[4 * i] = static_cast<std::uint8_t>(words[i]);
-        bytes[4 * i + 1] = static_cast<std::uint8_t>(words[i] >> 8);
-        bytes[4 * i + 2] = static_cast<std::uint8_t>(words[i] >> 16);
-        bytes[4 * i + 3] = static_cast<std::uint8_t>(words[i] >> 24);
-    }
-    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+std::unique_ptr<ReplayDisplay> openMemoryDisplay(int width, int height, std::string&) {
+    return std::make_unique<WebReplayDisplay>(width, height);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--help") {
-        std::cout << kUsage;
-        return 0;
-    }
-    ReplayOptions options;
-    if (const std::string error = parseOptions(argc, argv, options); !error.empty()) {
-        std::cerr << "tavlomi-replay: " << error << "\n" << kUsage;
-        return kExitUsage;
-    }
-
-    EventScript script;
-    if (!options.events.empty()) {
-        std::string text;
-        if (!readWholeFile(options.events, text)) {
-            std::cerr << "tavlomi-replay: cannot read the events '" << options.events << "'\n";
-            return kExitUsage;
-        }
-        script = parseEventScript(text);
-        if (!script.error.empty()) {
-            std::cerr << "tavlomi-replay: " << options.events << ": " << script.error << "\n";
-            return kExitUsage;
-        }
-    }
-    std::string error;
-    std::unique_ptr<ClipFileSource> source =
-        ClipFileSource::open(options.input, options.width, options.height, error);
-    if (!source) {
-        std::cerr << "tavlomi-replay: " << error << "\n";
-        return kExitUsage;
-    }
-    using FileCloser = ClipFileSource::FileCloser;
-    std::unique_ptr<std::FILE, FileCloser> screens;
-    if (!options.screens.empty()) {
-        screens.reset(std::fopen(options.screens.c_str(), "wb"));
-        if (!screens) {
-            std::cerr << "tavlomi-replay: cannot write the screens '" << options.screens << "'\n";
-            return kExitFailure;
-        }
-    }
-
-    // The page's display with nothing to show on: every screen is drawn all the same.
-    WebDisplay display(options.width, options.height, {});
-    StdoutStatus stdoutStatus;
-    SteppedClock clock;
-    StatusOverlay overlay(stdoutStatus, clock);
-    StatusSink& status = options.overlay ? static_cast<StatusSink&>(overlay) : stdoutStatus;
-    Toy toy(options.width, options.height, *source, status);
-    FrameLoop loop(display, toy, 0);
-    if (options.overlay) loop.showOverlay(&overlay);
-
-    std::vector<std::uint8_t> bytes;
-    std::size_t nextEvent = 0;
-    // Events are replayed in frame order; within a frame, in file order.
-    std::stable_sort(
-        script.events.begin(), script.events.end(),
-        [](const ScriptedEvent& a, const ScriptedEvent& b) { return a.frame < b.frame; });
-    for (long long frame = 0; frame < options.frames; ++frame) {
-        for (; nextEvent < script.events.size() && script.events[nextEvent].frame == frame;
-             ++nextEvent) {
-            if (!display.pushEvent(script.events[nextEvent].event)) {
-                std::cerr << "tavlomi-replay: the event queue is full in frame " << frame << "\n";
-                return kExitFailure;
-            }
-        }
-        if (!loop.runFrame()) break;
-        clock.advance(kOverlayMillisecondsPerFrame);
-        if (screens) {
-            if (!appendScreen(screens.get(), display.screenPixels(), bytes)) {
-                std::cerr << "tavlomi-replay: cannot write the screens '" << options.screens
-                          << "'\n";
-                return kExitFailure;
-            }
-        }
-    }
-    if (screens && std::fflush(screens.get()) != 0) {
-        std::cerr << "tavlomi-replay: cannot write the screens '" << options.screens << "'\n";
-        return kExitFailure;
-    }
-    return 0;
+    return runReplayTool(argc, argv, openMemoryDisplay);
 }
