@@ -6,7 +6,6 @@
 //                                            build in build/ and npm ci run in tests/web
 'use strict';
 
-const childProcess = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
 const support = require('../tests/web/support');
@@ -34,21 +33,13 @@ function gliding() {
 const median = (values) => [...values].sort((a, b) => a - b)[values.length >> 1];
 
 async function pageCosts(clip) {
-  const server = childProcess.spawn('python3', ['-u', '-m', 'http.server', '0', '--bind',
-    '127.0.0.1', '--directory', support.webBuild], { stdio: ['ignore', 'pipe', 'ignore'] });
-  const port = await new Promise((resolve, reject) => {
-    server.on('exit', () => reject(new Error('the static server did not start')));
-    server.stdout.on('data', (chunk) => {
-      const found = /port (\d+)/.exec(chunk);
-      if (found) resolve(found[1]);
-    });
-  });
+  const { server, url } = await support.startServer();
   const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: [
     '--no-sandbox', '--disable-gpu', '--use-fake-device-for-media-stream',
     '--use-fake-ui-for-media-stream', `--use-file-for-fake-video-capture=${clip}`] });
   try {
     const page = await browser.newPage();
-    await page.goto(`http://127.0.0.1:${port}/?size=${kWidth}x${kHeight}`);
+    await page.goto(`${url}?size=${kWidth}x${kHeight}`);
     await page.waitForSelector('body[data-source=camera]', { timeout: 20000 });
     const costs = {};
     for (const [name, key] of effects) {

@@ -5,13 +5,11 @@
 'use strict';
 
 const assert = require('node:assert/strict');
-const childProcess = require('node:child_process');
 const fs = require('node:fs');
-const http = require('node:http');
 const path = require('node:path');
 const { test, before, after } = require('node:test');
 const { chromium } = require('playwright-core');
-const { webBuild, scratchFolder, y4mClip } = require('./support');
+const { scratchFolder, startServer, y4mClip } = require('./support');
 
 const kWidth = 320;
 const kHeight = 240;
@@ -37,32 +35,6 @@ function checkHelpers() {
   }
 }
 
-function startServer() {
-  return new Promise((resolve, reject) => {
-    const server = childProcess.spawn('python3', ['-u', '-m', 'http.server', '0', '--bind',
-      '127.0.0.1', '--directory', webBuild], { stdio: ['ignore', 'pipe', 'pipe'] });
-    server.said = '';
-    server.stderr.on('data', (chunk) => { server.said = (server.said + chunk).slice(-2000); });
-    server.on('error', reject);
-    server.on('exit', () => reject(new Error('the static server did not start: ' + server.said)));
-    let out = '';
-    server.stdout.on('data', (chunk) => {
-      out += chunk;
-      const port = /port (\d+)/.exec(out);
-      if (port) resolve({ server, url: `http://127.0.0.1:${port[1]}/` });
-    });
-  });
-}
-
-function fetchHead(url) {
-  return new Promise((resolve, reject) => {
-    http.get(url, (response) => {
-      response.resume();
-      resolve({ status: response.statusCode, type: response.headers['content-type'] });
-    }).on('error', reject);
-  });
-}
-
 async function launch(extraFlags) {
   const launched = await chromium.launchServer({ executablePath: '/usr/bin/chromium',
                                                  args: [...kFlags, ...extraFlags] });
@@ -78,24 +50,17 @@ async function launch(extraFlags) {
 
 // A PNG as { width, height, pixel(x, y) -> [r, g, b] }, decoded by the browser itself.
 async function decodePng(page, png) {
-  const decoded = await page.evaluate(async (base64) => {
+  const { width, height, rgba } = await page.evaluate(async (base64) => {
     const image = new Image();
     image.src = 'data:image/png;base64,' + base64;
     await image.decode();
-    const canvas = new OffscreenCanvas(image.width, image.height);
-    const context = canvas.getContext('2d');
+    const context = new OffscreenCanvas(image.width, image.height).getContext('2d');
     context.drawImage(image, 0, 0);
-    const bytes = context.getImageData(0, 0, image.width, image.height).data;
-    let binary = '';
-    for (let i = 0; i < bytes.length; i += 0x8000) {
-      binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-    }
-    return { width: image.width, height: image.height, rgba: btoa(binary) };
+    const { data } = context.getImageData(0, 0, image.width, image.height);
+    return { width: image.width, height: image.height, rgba: Array.from(data) };
   }, png.toString('base64'));
-  const rgba = Buffer.from(decoded.rgba, 'base64');
-  const at = (x, y) => 4 * (y * decoded.width + x);
-  return { width: decoded.width, height: decoded.height,
-           pixel: (x, y) => [...rgba.subarray(at(x, y), at(x, y) + 3)] };
+  const at = (x, y) => 4 * (y * width + x);
+  return { width, height, pixel: (x, y) => rgba.slice(at(x, y), at(x, y) + 3) };
 }
 
 async function screenshot(page) {
@@ -118,13 +83,10 @@ const isMagenta = ([r, g, b]) => r > 200 && g < 70 && b > 200;
 
 // The centre of the ball's cross, the mean of its magenta pixels; null when there is none.
 function crossCentre(shot) {
-  let count = 0, sumX = 0, sumY = 0;
-  for (let y = 0; y < kHeight; y++) {
-    for (let x = 0; x < kWidth; x++) {
-      if (isMagenta(shot.pixel(x, y))) [count, sumX, sumY] = [count + 1, sumX + x, sumY + y];
-    }
-  }
-  return count < 60 ? null : { x: Math.round(sumX / count), y: Math.round(sumY / count) };
+  const magenta = cells(shot, [0, 0, kWidth, kHeight]).filter(({ pixel }) => isMagenta(pixel));
+  const mean = (axis) => Math.round(magenta.reduce((sum, cell) => sum + cell[axis], 0) /
+                                    magenta.length);
+  return magenta.length < 60 ? null : { x: mean('x'), y: mean('y') };
 }
 
 // Drags the ball in steps, one frame apart, in grid cells (the canvas shows one cell a pixel).
@@ -140,14 +102,16 @@ async function drag(page, points) {
   await page.mouse.up();
 }
 
-// Every cell of the area [x0, x1) x [y0, y1) as { x, y, pixel }.
-function cells(shot, [x0, y0, x1, y1]) {
+// The cells of the area [x0, x1) x [y0, y1), every step-th in each direction, as { x, y, pixel }.
+function cells(shot, [x0, y0, x1, y1], step = 1) {
   const all = [];
-  for (let y = y0; y < y1; y++) {
-    for (let x = x0; x < x1; x++) all.push({ x, y, pixel: shot.pixel(x, y) });
+  for (let y = y0; y < y1; y += step) {
+    for (let x = x0; x < x1; x += step) all.push({ x, y, pixel: shot.pixel(x, y) });
   }
   return all;
 }
+const count = (shot, area, keep) => cells(shot, area).filter(keep).length;
+const isWhite = ({ pixel }) => pixel.every((value) => value > 240);
 // Flames' yellow and orange: much red, some green, little blue. Neither the green quadrant where
 // the tests play nor any lighter or darker shade of it is like that.
 const isFlame = ([r, g, b]) => r > 150 && g > 40 && b < r - 80;
@@ -156,12 +120,11 @@ let page;
 let shots = 0;
 before(async () => {
   fs.writeFileSync(clipPath, y4mClip(kWidth, kHeight, 30, (frame, x, y) => quadrantAt(x, y)));
-  const started = await startServer();
-  helpers.server = started.server;
-  helpers.serverUrl = started.url;
-  const index = await fetchHead(helpers.serverUrl + 'index.html');
-  const wasm = await fetchHead(helpers.serverUrl + 'tavlomi.wasm');
-  assert.deepEqual([index.status, wasm.status, wasm.type], [200, 200, 'application/wasm']);
+  ({ server: helpers.server, url: helpers.serverUrl } = await startServer());
+  const [index, wasm] = await Promise.all(['index.html', 'tavlomi.wasm'].map(
+    (file) => fetch(helpers.serverUrl + file)));
+  assert.deepEqual([index.status, wasm.status, wasm.headers.get('content-type')],
+                   [200, 200, 'application/wasm']);
   page = await launch(['--use-fake-ui-for-media-stream']);
 });
 
@@ -194,9 +157,8 @@ test('the threshold keys print their lines on the page and over the picture', { 
   await page.waitForFunction((text) => document.getElementById('status').textContent.endsWith(text),
                              expected, { timeout: 5000 });
   const shot = await screenshot(page);
-  const white = cells(shot, [0, kHeight - 50, kWidth, kHeight])
-    .filter(({ pixel }) => pixel.every((value) => value > 240));
-  assert.ok(white.length > 200, `status text over the picture: ${white.length} white pixels`);
+  const white = count(shot, [0, kHeight - 50, kWidth, kHeight], isWhite);
+  assert.ok(white > 200, `status text over the picture: ${white} white pixels`);
 });
 
 test('F1 shows the help over a darkened picture and hides it', { timeout: 30000 }, async () => {
@@ -206,8 +168,8 @@ test('F1 shows the help over a darkened picture and hides it', { timeout: 30000 
   await page.keyboard.press('F1');
   await frames(page);
   const hidden = await screenshot(page);
-  const white = cells(shown, [0, 0, kWidth, 60]).filter(({ pixel }) => pixel.every((v) => v > 240));
-  assert.ok(white.length > 300, `help text: ${white.length} white pixels`);
+  const white = count(shown, [0, 0, kWidth, 60], isWhite);
+  assert.ok(white > 300, `help text: ${white} white pixels`);
   // The desktop's darkening keeps 96/256 of each channel.
   const camera = quadrantAt(kWidth - 1 - 300, 200);
   const darkened = camera.map((value) => (value * 96) >> 8);
@@ -252,8 +214,8 @@ test("'2' and '3' change the picture the way water and fire do", { timeout: 3000
   await drag(page, [[130, 60], [100, 100]]);
   await frames(page, 800);
   const fire = await screenshot(page);
-  const flames = cells(fire, [80, 50, 120, 95]).filter(({ pixel }) => isFlame(pixel));
-  assert.ok(flames.length > 60, `flames above the ball: ${flames.length} pixels`);
+  const flames = count(fire, [80, 50, 120, 95], ({ pixel }) => isFlame(pixel));
+  assert.ok(flames > 60, `flames above the ball: ${flames} pixels`);
   await page.keyboard.press('Digit1');
 });
 
@@ -286,7 +248,7 @@ test('a refused camera gives the message and the test scene', { timeout: 60000 }
   const first = await screenshot(refused);
   await frames(refused, 500);
   const second = await screenshot(refused);
-  const grid = cells(first, [0, 0, kWidth, kHeight - 40]).filter((_, i) => i % 97 === 0);
+  const grid = cells(first, [0, 0, kWidth, kHeight - 40], 9);
   const colours = new Set(grid.map(({ pixel }) => pixel.map((v) => v >> 5).join()));
   assert.ok(colours.size > 12, `a many-coloured scene: ${colours.size} colours`);
   const moved = grid.filter(({ x, y, pixel }) => !near(pixel, second.pixel(x, y), 2)).length;

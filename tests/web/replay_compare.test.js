@@ -52,21 +52,12 @@ function compare(args, { clip = null, events = '' } = {}) {
   assert.equal(web.status, desktop.status, 'exit status; desktop said: ' + desktop.stderr);
   assert.equal(web.stdout, desktop.stdout);
   assert.equal(web.stderr, desktop.stderr);
-  if (desktop.screens || web.screens) {
-    assert.ok(desktop.screens && web.screens, 'both write the screens');
-    assert.equal(web.screens.length, desktop.screens.length, 'length of the screens');
-    const differs = desktop.screens.findIndex((byte, i) => byte !== web.screens[i]);
-    if (differs >= 0) {
-      const width = Number(args[args.indexOf('--size') + 1]);
-      const height = Number(args[args.indexOf('--size') + 2]);
-      const word = differs >> 2;
-      const frame = Math.floor(word / (width * height));
-      const cell = word % (width * height);
-      assert.fail(`screens differ first in frame ${frame} at (${cell % width}, ` +
-                  `${Math.floor(cell / width)}): desktop ${desktop.screens.readUInt32LE(word * 4)
-                    .toString(16)}, web ${web.screens.readUInt32LE(word * 4).toString(16)}`);
-    }
-  }
+  assert.equal(web.screens?.length, desktop.screens?.length, 'length of the screens');
+  const differs = desktop.screens?.findIndex((byte, i) => byte !== web.screens[i]) ?? -1;
+  const [, width, height] = args.slice(args.indexOf('--size')).map(Number);
+  const cell = (differs >> 2) % (width * height);
+  assert.equal(differs, -1, `screens differ first in frame ${Math.floor((differs >> 2) /
+    (width * height))} at (${cell % width}, ${Math.floor(cell / width)})`);
   return desktop;
 }
 
@@ -84,6 +75,7 @@ const drag = (frame, points) => [[frame, 'down', ...points[0]],
   [frame + points.length, 'up', ...points[points.length - 1]]];
 
 const kF1 = 282, kF11 = 292, kF12 = 293, kSpace = 32, kF = 102, kPlus = 270, kMinus = 269;
+const kFireOnMotion = '< Fire responding to Movement >';
 const everyMode = script([
   [0, 'key', kF1], [4, 'key', 61], [5, 'key', kPlus], [6, 'key', 45], [7, 'key', kMinus],
   [10, 'key', kF1],
@@ -98,29 +90,31 @@ const everyMode = script([
   ...drag(175, [[60, 40], [61, 41]]), [190, 'key', 51], [200, 'key', 61], [200, 'key', 61],
 ]);
 
-test('every effect and mode with the overlay and the help, on an odd size', () => {
-  const desktop = replay(97, 61, 230, { events: everyMode, overlay: true });
-  assert.equal(desktop.status, 0);
-  assert.match(desktop.stdout, /< Fire responding to Movement >/);
-});
-
-test('every effect and mode without the overlay, the clip shorter than the run', () => {
-  replay(320, 240, 230, { clipFrames: 50, seed: 7, events: everyMode });
-});
-
-test('tiny and narrow grids', () => {
-  const events = script([[0, 'key', kF1], [2, 'key', 50], ...drag(3, [[0, 0], [2, 1]]),
-    [8, 'key', kSpace], [12, 'key', 51], [14, 'key', kSpace], [18, 'key', kF],
-    [20, 'key', 49], [22, 'key', kF1]]);
-  for (const [width, height] of [[1, 1], [3, 2], [9, 31], [41, 7]]) {
-    replay(width, height, 30, { seed: width, events, overlay: true });
-  }
-});
-
-test('quit by event and by Escape part way through', () => {
-  replay(64, 48, 30, { events: script([[3, 'key', 50], [12, 'quit']]) });
-  replay(64, 48, 30, { events: script([[5, 'key', 27], [5, 'key', 51]]), overlay: true });
-});
+// [what, width, height, frames, options]; stdout, when given, is a line the run must print, so
+// that the script is known to reach the last effect and mode it means to compare.
+const tinyScript = script([[0, 'key', kF1], [2, 'key', 50], ...drag(3, [[0, 0], [2, 1]]),
+  [8, 'key', kSpace], [12, 'key', 51], [14, 'key', kSpace], [18, 'key', kF], [20, 'key', 49],
+  [22, 'key', kF1]]);
+const runs = [
+  ['every effect and mode with the overlay and the help, on an odd size', 97, 61, 230,
+   { events: everyMode, overlay: true, stdout: kFireOnMotion }],
+  ['every effect and mode without the overlay, the clip shorter than the run', 320, 240, 230,
+   { clipFrames: 50, seed: 7, events: everyMode, stdout: kFireOnMotion }],
+  ...[[1, 1], [3, 2], [9, 31], [41, 7]].map(([width, height]) => [
+    `a tiny or narrow grid, ${width} x ${height}`, width, height, 30,
+    { seed: width, events: tinyScript, overlay: true, stdout: kFireOnMotion }]),
+  ['quit by event part way through', 64, 48, 30,
+   { events: script([[3, 'key', 50], [12, 'quit']]) }],
+  ['Escape part way through', 64, 48, 30,
+   { events: script([[5, 'key', 27], [5, 'key', 51]]), overlay: true }],
+];
+for (const [what, width, height, frames, options] of runs) {
+  test(what, () => {
+    const desktop = replay(width, height, frames, options);
+    assert.equal(desktop.status, 0, desktop.stderr);
+    if (options.stdout) assert.ok(desktop.stdout.includes(options.stdout + '\n'));
+  });
+}
 
 test('bad command lines and inputs', () => {
   const clip = rawClip(8, 6, 2, movingSquare(8, 6, 3));
@@ -138,4 +132,14 @@ test('bad command lines and inputs', () => {
   ];
   const statuses = cases.map(([args, events = '']) => compare(args, { clip, events }).status);
   assert.deepEqual(statuses, [2, 0, 2, 2, 2, 2, 2, 2, 2, 2, 2, 1, 0]);
+});
+
+// Beyond the desktop's: a WebAssembly heap stops at 4 GB, whatever the machine has, and a grid it
+// cannot hold is refused as the desktop refuses one its memory cannot hold.
+test('a grid larger than the WebAssembly heap is refused before the clip is read', () => {
+  const web = run(process.execPath, [webReplay, '--size', '16383', '16383', '--frames', '1',
+                                     '--input', '/nonexistent/clip.raw']);
+  assert.equal(web.status, 1);
+  assert.match(web.stderr, new RegExp('^tavlomi-replay: not enough memory for a 16383 x ' +
+    '16383 grid: it needs about 13\\.4 GB, [\\d.]+ [GM]B can be had\n$'));
 });

@@ -1,5 +1,6 @@
-// What the web tests share: where the builds are, scratch folders, clips in the replay tool's raw
-// format and as .y4m for Chromium's fake camera, and running a program.
+// What the web tests and the frame-cost benchmark share: where the builds are, scratch folders,
+// clips in the replay tool's raw format and as .y4m for Chromium's fake camera, running a program,
+// and a plain static server for the page.
 'use strict';
 
 const childProcess = require('node:child_process');
@@ -85,4 +86,24 @@ function run(command, args, options = {}) {
   return { status: result.status, stdout, stderr };
 }
 
-module.exports = { root, webBuild, nativeReplay, scratchFolder, numbers, rawClip, y4mClip, run };
+// Python's static server on build-web/ at a free port: { server, url } once it listens. server.said
+// keeps the end of what it wrote on stderr, for the message when it stops.
+function startServer() {
+  return new Promise((resolve, reject) => {
+    const server = childProcess.spawn('python3', ['-u', '-m', 'http.server', '0', '--bind',
+      '127.0.0.1', '--directory', webBuild], { stdio: ['ignore', 'pipe', 'pipe'] });
+    server.said = '';
+    server.stderr.on('data', (chunk) => { server.said = (server.said + chunk).slice(-2000); });
+    server.on('error', reject);
+    server.on('exit', () => reject(new Error('the static server did not start: ' + server.said)));
+    let out = '';
+    server.stdout.on('data', (chunk) => {
+      out += chunk;
+      const port = /port (\d+)/.exec(out);
+      if (port) resolve({ server, url: `http://127.0.0.1:${port[1]}/` });
+    });
+  });
+}
+
+module.exports = { root, webBuild, nativeReplay, scratchFolder, numbers, rawClip, y4mClip, run,
+                   startServer };
