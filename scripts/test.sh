@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the project needs, then builds and runs every test twice: an optimised build
-# with warnings as errors, and a build under AddressSanitizer and UndefinedBehaviorSanitizer.
-# Last, each libFuzzer target runs for TAVLOMI_FUZZ_SECONDS (default 30) under both
-# sanitizers; a crash, a leak or a slow input fails the run.
+# with warnings as errors, and a build under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then the browser build and its tests (tests/web). Last, each libFuzzer target runs for
+# TAVLOMI_FUZZ_SECONDS (default 30) under both sanitizers; a crash, a leak or a slow input fails
+# the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -22,6 +23,18 @@ run_suite "$root/build-ci" -DCMAKE_BUILD_TYPE=Release
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLOMI_SANITIZE=ON -DTAVLOMI_BENCH=OFF
+
+# The browser build: the page and the Node replay (build-web/), the replay compared screen for
+# screen with the desktop's, and the page in headless Chromium. scripts/web.sh installs their
+# packages; playwright-core comes from npm as tests/web/package-lock.json pins it.
+run_web() {
+  echo "== $root/build-web: build and tests"
+  "$root/scripts/web.sh" --no-serve
+  (cd "$root/tests/web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  TAVLOMI_NATIVE_REPLAY="$root/build-ci/tavlomi-replay" TAVLOMI_WEB_BUILD="$root/build-web" \
+    node --test "$root"/tests/web/*.test.js
+}
+run_web
 
 run_fuzzers() {
   local dir=$root/build-fuzz seconds=${TAVLOMI_FUZZ_SECONDS:-30} failed=0

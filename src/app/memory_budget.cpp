@@ -3,6 +3,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten/heap.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -50,6 +54,15 @@ std::optional<std::uint64_t> roomUnder(int resource, std::uint64_t usedPages) {
     return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
 }
 
+// A WebAssembly heap grows only up to its maximum, however much the machine has left.
+std::optional<std::uint64_t> roomInHeap() {
+#ifdef __EMSCRIPTEN__
+    return emscripten_get_heap_max() - emscripten_get_heap_size();
+#else
+    return std::nullopt;
+#endif
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> availableMemoryBytes() {
@@ -60,7 +73,7 @@ std::optional<std::uint64_t> availableMemoryBytes() {
     std::ifstream("/proc/self/statm") >> size >> skipped >> skipped >> skipped >> skipped >> data;
     std::optional<std::uint64_t> least;
     for (const std::optional<std::uint64_t> bound :
-         {memAvailable(), roomUnder(RLIMIT_AS, size), roomUnder(RLIMIT_DATA, data)}) {
+         {memAvailable(), roomUnder(RLIMIT_AS, size), roomUnder(RLIMIT_DATA, data), roomInHeap()}) {
         if (bound) least = least ? std::min(*least, *bound) : *bound;
     }
     return least;

@@ -23,7 +23,8 @@ constexpr std::uint64_t toyMemoryBytes(int width, int height) {
 }
 
 // What this process can still allocate: the least of the system's MemAvailable and the room
-// left under RLIMIT_AS and RLIMIT_DATA; nullopt when none of them is known.
+// left under RLIMIT_AS, RLIMIT_DATA and, in WebAssembly, the heap's maximum; nullopt when none
+// of them is known.
 std::optional<std::uint64_t> availableMemoryBytes();
 
 // Empty when a width x height toy fits in available bytes (or nothing is known), else a notice
