@@ -28,14 +28,16 @@ constexpr int luminanceFixed(int r, int g, int b) {
 }
 
 // Cell k takes frame pixel cellCount - 1 - k. frame holds 3 * rgb.size() bytes; luma has as
-// many cells as rgb. One pixel at a time with luminance(): the reference for convertFrame.
-void convertFramePlain(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
-                       std::span<std::uint8_t> luma);
+// many cells as rgb. One pixel at a time with luminance(): the reference.
+void convertFrameReference(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
+                           std::span<std::uint8_t> luma);
 
-// The same result as convertFramePlain in exact integer arithmetic: luminanceFixed on eight
-// pixels at a time with AVX2, table lookups of the same numerators otherwise. level must be one
-// this processor supports.
-void convertFrame(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
-                  std::span<std::uint8_t> luma, SimdLevel level = bestSimdLevel());
+// The same conversion at one instruction level, in exact integer arithmetic: luminanceFixed on
+// eight pixels at a time with AVX2, table lookups of the same numerators in portable code.
+struct FrameConversionKernels {
+    decltype(&convertFrameReference) convert;
+};
+// level must be one this processor supports.
+const FrameConversionKernels& frameConversionKernels(SimdLevel level);
 
 }  // namespace tavlomi
