@@ -39,7 +39,7 @@ void WaterEffect::update() {
 }
 
 void WaterEffect::seedFromMotion(int depth) {
-    kernels_.seed(mask_, currentHeights_, depth);
+    waterSeed(mask_, currentHeights_, depth);
 }
 
 void WaterEffect::propagate() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "common/int_math.hpp"
 
@@ -57,6 +58,27 @@ void waterSeedReference(std::span<const std::uint8_t> mask, std::span<int> heigh
     }
 }
 
+void waterSeed(std::span<const std::uint8_t> mask, std::span<int> heights, int depth) {
+    // Most of a camera picture is still: 32 mask bytes without motion cost one test of four
+    // words. The compiler turns the select over a block with motion into vector blends.
+    constexpr std::size_t kBlock = 32;
+    const std::uint8_t* marks = mask.data();
+    int* cells = heights.data();
+    std::size_t i = 0;
+    for (; i + kBlock <= heights.size(); i += kBlock) {
+        std::uint64_t any = 0;
+        for (std::size_t k = 0; k < kBlock; k += sizeof any) {
+            std::uint64_t word;
+            std::memcpy(&word, marks + i + k, sizeof word);
+            any |= word;
+        }
+        if (any == 0) continue;
+        for (std::size_t k = i; k < i + kBlock; ++k)
+            cells[k] = marks[k] != 0 ? depth : cells[k];
+    }
+    waterSeedReference(mask.subspan(i), heights.subspan(i), depth);
+}
+
 void waterPropagateReference(std::span<const int> current, std::span<int> next, int width,
                              int height, int damping) {
     // Without an interior there is nothing to ripple, and the border columns have no inner
@@ -75,43 +97,16 @@ void waterRenderReference(std::span<const int> heights, std::span<const RgbCell>
 }
 
 namespace {
-constexpr WaterKernels kReference{waterSeedReference, waterPropagateReference,
-                                  waterRenderReference};
+constexpr WaterKernels kReference{waterPropagateReference, waterRenderReference};
 }  // namespace
 
 #if TAVLOMI_X86_KERNELS
 
 namespace {
 
-__attribute__((target("avx2"))) void seedAvx2(std::span<const std::uint8_t> maskCells,
-                                              std::span<int> heightCells, int depth) {
-    const std::uint8_t* mask = maskCells.data();
-    int* heights = heightCells.data();
-    const std::size_t count = heightCells.size();
-    const __m256i depthLanes = _mm256_set1_epi32(depth);
-    const __m256i zero = _mm256_setzero_si256();
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i marks = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + i));
-        // Most of a camera picture is still: skip 32 cells without motion at once.
-        if (_mm256_testz_si256(marks, marks)) continue;
-        for (std::size_t part = 0; part < 32; part += 8) {
-            const __m128i bytes =
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + i + part));
-            const __m256i still = _mm256_cmpeq_epi32(_mm256_cvtepu8_epi32(bytes), zero);
-            __m256i* cell = reinterpret_cast<__m256i*>(heights + i + part);
-            const __m256i old = _mm256_loadu_si256(cell);
-            _mm256_storeu_si256(cell, _mm256_blendv_epi8(depthLanes, old, still));
-        }
-    }
-    for (; i < count; ++i) {
-        if (mask[i] != 0) heights[i] = depth;
-    }
-}
-
 // Truncating division n / d of any int n by a fixed divisor d >= 2 as an unsigned
-// 32 x 32 -> 64-bit multiply and a shift: n / d = sign(n) * floor(multiplier * |n| / 2^(32 +
-// shift)).
+// 32 x 32 -> 64-bit multiply and a shift:
+//   n / d = sign(n) * floor(multiplier * |n| / 2^(32 + shift)).
 //
 // For 0 <= a <= 2^31, multiplier * a / 2^(32 + shift) = a / d + excess * a / (d * 2^(32 + shift)),
 // with excess = multiplier * d - 2^(32 + shift) the multiplier's rounding up. With
@@ -261,7 +256,7 @@ __attribute__((target("avx2"))) void renderAvx2(std::span<const int> heightCells
     }
 }
 
-constexpr WaterKernels kAvx2{seedAvx2, propagateAvx2, renderAvx2};
+constexpr WaterKernels kAvx2{propagateAvx2, renderAvx2};
 
 }  // namespace
 

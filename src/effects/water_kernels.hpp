@@ -15,6 +15,8 @@ namespace tavlomi {
 
 // Sets heights[i] to depth wherever mask[i] is not 0; mask and heights have the same size.
 void waterSeedReference(std::span<const std::uint8_t> mask, std::span<int> heights, int depth);
+// The same, skipping blocks of cells without motion; one loop for every level.
+void waterSeed(std::span<const std::uint8_t> mask, std::span<int> heights, int depth);
 
 // One ripple step: for rows 1..height-2 and columns 1..width-2, next[j] becomes v - v / damping
 // with v = (sum of the eight neighbours in current >> 2) - next[j]; then each of those rows'
@@ -32,7 +34,6 @@ void waterRenderReference(std::span<const int> heights, std::span<const RgbCell>
 
 // The loops above at one instruction level, with the reference loops' arguments and results.
 struct WaterKernels {
-    decltype(&waterSeedReference) seed;
     decltype(&waterPropagateReference) propagate;
     decltype(&waterRenderReference) render;
 };
