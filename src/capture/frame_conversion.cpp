@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 
+#include "common/int_math.hpp"
+
 #if TAVLOMI_X86_KERNELS
 #include <immintrin.h>
 #endif
@@ -15,8 +17,8 @@ constexpr float kR = 0.212671f;
 constexpr float kG = 0.71516f;
 constexpr float kB = 0.071169f;
 
-// The coefficients' exact values times 2^27; luminanceFixed's constants are these split at
-// bit 15.
+// The coefficients' exact values times 2^27, 28544218, 95987152 and 9552141: the luminance is
+// floor(N / 2^27) for an integer N of up to 35 bits. The AVX2 loop splits them at bit 15.
 constexpr std::uint64_t kRNumerator = 871 * 32768 + 3290;
 constexpr std::uint64_t kGNumerator = 2929 * 32768 + 9680;
 constexpr std::uint64_t kBNumerator = 291 * 32768 + 16653;
@@ -94,7 +96,9 @@ __attribute__((target("avx2"))) __m256i mirroredCells(const std::uint8_t* pixels
     return _mm256_shuffle_epi8(both, order);
 }
 
-// Luminance of eight cells as 32-bit lanes, in cell order.
+// Luminance of eight cells as 32-bit lanes, in cell order. Splitting each numerator at bit 15
+// into high * 2^15 + low keeps every partial sum below 2^24, within a 16 x 16-bit product sum:
+// floor((2^15 H + L) / 2^27) = floor((H + floor(L / 2^15)) / 2^12) for H, L >= 0.
 __attribute__((target("avx2"))) __m256i cellLuminance(__m256i cells) {
     const __m256i zero = _mm256_setzero_si256();
     // Channels in the order of a cell's bytes: b, g, r, unused.
