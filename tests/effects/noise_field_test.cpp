@@ -27,36 +27,31 @@ constexpr int kMeanOnce[5][5] = {
     {0, 3, 6, 3, 0}, {3, 12, 25, 12, 3}, {6, 25, 51, 25, 6}, {3, 12, 25, 12, 3}, {0, 3, 6, 3, 0}};
 // clang-format on
 
-TEST(NoiseField, ReferencePassOverOnePointOrAFullField) {
-    const int w = 11;
-    // A point in the middle, and one in the border column 1: it vanishes but feeds columns 2
-    // and 3. Every cell outside the table and the two-cell border is 0.
-    for (int px : {5, 1}) {
-        std::vector<int> field(w * w, 0);
-        field[5 * w + px] = 255;
+TEST(NoiseField, OnePassOverOnePointAtEveryLevel) {
+    // The first draw, 16838, puts the one point at cell 16838 * 169 / 32768 = 86 of a 13 x 13
+    // field, (8, 6); every cell outside the table around it is 0. Scale 255 leaves the smoothed
+    // values as they are.
+    for (SimdLevel level : supportedSimdLevels()) {
         for (int divisor : {40, 80}) {
-            const auto& table = divisor == 40 ? kSpreadOnce : kMeanOnce;
-            const std::vector<int> out = smoothNoiseFieldReference(field, w, w, divisor);
-            for (int y = 0; y < w; ++y) {
-                for (int x = 0; x < w; ++x) {
-                    const int dx = x - px, dy = y - 5;
-                    const bool inTable = std::abs(dx) <= 2 && std::abs(dy) <= 2;
-                    const bool border = x < 2 || y < 2 || x > w - 3 || y > w - 3;
-                    EXPECT_EQ(out[y * w + x], inTable && !border ? table[dy + 2][dx + 2] : 0)
-                        << px << " " << divisor << " (" << x << ", " << y << ")";
+            PortableRand random;
+            const std::vector<std::uint8_t> field =
+                generateNoiseField(13, 13, 1, 255, divisor == 40, divisor == 80, random, level);
+            for (int y = 0; y < 13; ++y) {
+                for (int x = 0; x < 13; ++x) {
+                    const bool near = std::abs(x - 8) <= 2 && std::abs(y - 6) <= 2;
+                    const auto& table = divisor == 40 ? kSpreadOnce : kMeanOnce;
+                    EXPECT_EQ(field[y * 13 + x], near ? table[y - 4][x - 6] : 0)
+                        << divisor << " (" << x << ", " << y << ")";
                 }
             }
         }
     }
-    // 255 everywhere stays 255 in every computed cell (divisor 40 gives 510, clamped).
-    for (int divisor : {40, 80}) {
-        const std::vector<int> out =
-            smoothNoiseFieldReference(std::vector(9 * 7, 255), 9, 7, divisor);
-        for (int y = 0; y < 7; ++y) {
-            for (int x = 0; x < 9; ++x)
-                EXPECT_EQ(out[y * 9 + x], x < 2 || y < 2 || x > 6 || y > 4 ? 0 : 255) << x << y;
-        }
-    }
+    // A point in the border column 1 vanishes but feeds columns 2 and 3 (its dx 1 and 2).
+    std::vector<int> border(11 * 11, 0);
+    border[5 * 11 + 1] = 255;
+    const std::vector<int> fed = smoothNoiseFieldReference(border, 11, 11, 40);
+    EXPECT_EQ(std::vector<int>(fed.begin() + 5 * 11, fed.begin() + 6 * 11),
+              (std::vector<int>{0, 0, 51, 12, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(NoiseField, LonePointAfterTheFiresPassesAtEveryLevel) {
