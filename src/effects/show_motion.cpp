@@ -2,12 +2,17 @@
 
 #include <cstddef>
 
+#include "common/simd_level.hpp"
+
 namespace tavlomi {
 
-void opaquePixels(std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels) {
+TAVLOMI_VECTOR_LOOP void opaquePixels(std::span<const RgbCell> rgb,
+                                      std::span<std::uint32_t> pixels) {
     // A whole word per cell: the compiler turns this into one vector OR per group of cells.
+    const RgbCell* cells = rgb.data();
+    std::uint32_t* words = pixels.data();
     for (std::size_t i = 0; i < rgb.size(); ++i)
-        pixels[i] = cellWord(rgb[i]) | 0xFF000000u;
+        words[i] = cellWord(cells[i]) | 0xFF000000u;
 }
 
 ShowMotion::ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status)
