@@ -70,10 +70,6 @@ struct Rig {
     FireEffect fire;
 };
 
-bool allZero(const Layer& layer) {
-    return std::all_of(layer.begin(), layer.end(), [](std::uint8_t v) { return v == 0; });
-}
-
 int nonZero(const Layer& layer) {
     return static_cast<int>(layer.size() - std::count(layer.begin(), layer.end(), 0));
 }
@@ -91,7 +87,7 @@ TEST(FireEffect, ConstructionDrawsTheCoolingMapThenTheBrushColumnByColumn) {
     EXPECT_EQ(rig.sink.lines, std::vector<std::string>{"< Fire Effect innitialized >\n"});
     EXPECT_TRUE(rig.fire.respondToBall());
     EXPECT_EQ(rig.fire.paletteIndex(), 0);
-    EXPECT_TRUE(allZero(rig.heat()) && allZero(rig.ballHeat()));
+    EXPECT_TRUE(nonZero(rig.heat()) + nonZero(rig.ballHeat()) == 0);
     PortableRand first;
     EXPECT_EQ(Probe::cooling(rig.fire), generateNoiseField(64, 48, 210, 6, 10, 40, first));
     // The first brush draw lands in column 0, whose only disc cell is row 6; row 0 holds only
@@ -112,14 +108,12 @@ TEST(FireEffect, ConstructionDrawsTheCoolingMapThenTheBrushColumnByColumn) {
 
 TEST(FireEffect, PalettesAndFKey) {
     Rig rig(8, 8);
-    // Entry, then r, g, b of the fire and of the blue palette.
-    // clang-format off
+    // Entry, then r, g, b of the fire and of the blue palette: three ramps in steps of 3, white
+    // at the top.
     const int entries[][7] = {
-        {0, 0, 0, 0, 0, 0, 0},          {84, 252, 0, 0, 0, 0, 252},     {85, 255, 0, 0, 0, 0, 255},
-        {100, 255, 45, 0, 0, 45, 255},  {169, 255, 252, 0, 0, 252, 255},
-        {170, 255, 255, 0, 0, 255, 255}, {253, 255, 255, 249, 249, 255, 255},
-        {254, 255, 255, 255, 255, 255, 255}, {255, 255, 255, 255, 255, 255, 255}};
-    // clang-format on
+        {84, 252, 0, 0, 0, 0, 252},          {85, 255, 0, 0, 0, 0, 255},
+        {169, 255, 252, 0, 0, 252, 255},     {170, 255, 255, 0, 0, 255, 255},
+        {253, 255, 255, 249, 249, 255, 255}, {254, 255, 255, 255, 255, 255, 255}};
     for (int palette : {0, 1, 0}) {
         EXPECT_EQ(rig.fire.paletteIndex(), palette);
         for (const auto& e : entries) {
@@ -164,9 +158,9 @@ TEST(FireEffect, RenderBlendsPaletteAndCamera) {
     EXPECT_EQ(fresh.render(), std::vector<std::uint32_t>(40 * 36, 0xFFC76331));
 }
 
-TEST(FireEffect, UniformHeatRisesLessTheCoolingFlooredAtZero) {
-    // Heat, cooling and the heat of every computed cell after one update: rows 1..height-3,
-    // columns 1..width-2. The cells propagate never writes keep the other buffer's 0.
+TEST(FireEffect, HeatRisesAsTheMeanOfEightCellsBelowLessTheCoolingFlooredAtZero) {
+    // Uniform heat and cooling, and the heat of every computed cell after one update: rows
+    // 1..height-3, columns 1..width-2. The cells propagate never writes keep the other buffer's 0.
     for (auto [heat, cooling, risen] :
          {std::tuple{254, 0, 254}, {200, 0, 200}, {200, 6, 194}, {5, 6, 0}, {6, 6, 0}}) {
         Rig rig(40, 8);
@@ -181,14 +175,12 @@ TEST(FireEffect, UniformHeatRisesLessTheCoolingFlooredAtZero) {
             }
         }
     }
-}
-
-TEST(FireEffect, SingleHotCellRisesIntoEightCells) {
+    // One cell of 248 gives 31 to its two side neighbours and the three cells in each of the two
+    // rows above, and to nothing else.
     Rig rig(9, 10);
     rig.fill(Probe::cooling(rig.fire), 0);
     rig.heat()[rig.at(4, 6)] = 248;
     rig.fire.update();
-    // Its two side neighbours and the three cells in each of the two rows above.
     for (auto [x, y] : {std::pair{3, 6}, {5, 6}, {3, 5}, {4, 5}, {5, 5}, {3, 4}, {4, 4}, {5, 4}})
         EXPECT_EQ(rig.heat()[rig.at(x, y)], 31) << x << "," << y;
     EXPECT_EQ(nonZero(rig.heat()), 8);
@@ -209,15 +201,13 @@ TEST(FireEffect, CoolingRowScrollsBackOneRowPerUpdate) {
         for (int y = 1; y <= height - 3; ++y)
             EXPECT_EQ(rig.heat()[rig.at(2, y)], 100 - ((scrollRow + y - 1) % height + 1)) << n;
     }
-}
-
-TEST(FireEffect, ShortGridsOnlyScrollAndSwap) {
+    // Grids of 3 rows or fewer compute no row but still scroll and swap.
     for (int height = 1; height <= 3; ++height) {
         Rig rig(5, height);
         rig.fill(rig.heat(), 7);
         rig.fire.update();
         EXPECT_EQ(Probe::coolingScroll(rig.fire), (height - 1) * 5);
-        EXPECT_TRUE(allZero(rig.heat())) << height;
+        EXPECT_EQ(nonZero(rig.heat()), 0) << height;
         rig.fire.update();
         EXPECT_EQ(rig.heat(), Layer(5 * height, 7)) << height;
     }
@@ -243,14 +233,14 @@ TEST(FireEffect, MovementSeeds242To253OnlyInsideTheSeededRange) {
             edges.mask[edges.at(x, y)] = y == 0 || y >= 7 || x == 0 || x == 9;
     }
     edges.updates(2);
-    EXPECT_TRUE(allZero(edges.heat()));
+    EXPECT_EQ(nonZero(edges.heat()), 0);
     EXPECT_EQ(edges.random.rand(), after(321).rand());
 }
 
 TEST(FireEffect, BallStampsEveryFrameAndFadesEverySecond) {
     Rig rig(40, 40);
     rig.updates(3);
-    EXPECT_TRUE(allZero(rig.heat()) && allZero(rig.ballHeat()));  // no ball, no heat
+    EXPECT_TRUE(nonZero(rig.heat()) + nonZero(rig.ballHeat()) == 0);  // no ball, no heat
     rig.fire.ballMoved(20, 17);
     const int centre = Probe::brush(rig.fire, 6, 6);
     for (int n = 4; n <= 7; ++n) {
@@ -315,7 +305,7 @@ TEST(FireEffect, SpaceSwitchesModesClearingTheTrailOtherKeysDoNothing) {
     rig.fire.update();
     EXPECT_EQ(Probe::fadeCounter(rig.fire), 1);
     rig.fire.handleKey(kKeySpace);
-    EXPECT_TRUE(allZero(rig.ballHeat()));
+    EXPECT_EQ(nonZero(rig.ballHeat()), 0);
     EXPECT_EQ(Probe::coolingScroll(rig.fire), (scroll + 39 * 40) % (40 * 40));
     rig.fire.update();
     EXPECT_EQ(Probe::fadeCounter(rig.fire), 0);
