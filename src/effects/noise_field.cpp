@@ -399,9 +399,11 @@ std::vector<std::uint8_t> generateNoiseField(int width, int height, int pointCou
         smoother.run(kMeanDivisor, softenPasses);
         std::copy_n(smoother.cells().begin(), cellCount, field.begin());
     }
+    // The scaled value of every byte, entry by entry, so that no bound can run past the table.
     std::array<std::uint8_t, 256> scaled;
-    for (int value = 0; value < 256; ++value)
-        scaled[value] = static_cast<std::uint8_t>(scaleValue(value, scale));
+    int next = 0;
+    for (std::uint8_t& entry : scaled)
+        entry = static_cast<std::uint8_t>(scaleValue(next++, scale));
     for (std::uint8_t& value : field)
         value = scaled[value];
     return field;
