@@ -101,7 +101,7 @@ class CameraScene {
         rgb_.assign(kFrames, RgbGrid(cellCount()));
         luma_.assign(kFrames, LumaGrid(cellCount()));
         for (int f = 0; f < kFrames; ++f)
-            convertFrame(frames_[f], rgb_[f], luma_[f]);
+            frameConversionKernels(bestSimdLevel()).convert(frames_[f], rgb_[f], luma_[f]);
         MotionDetector detector(static_cast<int>(cellCount()));
         detector.detect(luma_[kFrames - 1], kThreshold);
         masks_.resize(kFrames);

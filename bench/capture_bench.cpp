@@ -2,6 +2,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "camera_scene.hpp"
 #include "capture/frame_conversion.hpp"
 #include "capture/motion_detector.hpp"
@@ -13,8 +16,7 @@ void setCells(benchmark::State& state, const CameraScene& scene) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(scene.cellCount()));
 }
 
-template <typename Convert>
-void convertFrames(benchmark::State& state, Convert convert) {
+void convertFrames(benchmark::State& state, decltype(&convertFrameReference) convert) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     RgbGrid rgb(scene.cellCount());
     LumaGrid luma(scene.cellCount());
@@ -27,55 +29,45 @@ void convertFrames(benchmark::State& state, Convert convert) {
     setCells(state, scene);
 }
 
-void BM_ConvertFrame(benchmark::State& state) {
-    convertFrames(state, [](const auto& frame, RgbGrid& rgb, LumaGrid& luma) {
-        convertFrame(frame, rgb, luma);
-    });
+void BM_ConvertFrame(benchmark::State& state, SimdLevel level) {
+    convertFrames(state, frameConversionKernels(level).convert);
 }
-void BM_ConvertFramePortable(benchmark::State& state) {
-    convertFrames(state, [](const auto& frame, RgbGrid& rgb, LumaGrid& luma) {
-        convertFrame(frame, rgb, luma, SimdLevel::Portable);
-    });
+BENCHMARK_CAPTURE(BM_ConvertFrame, Best, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ConvertFrame, Portable, SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+void BM_ConvertFrameReference(benchmark::State& state) {
+    convertFrames(state, convertFrameReference);
 }
-void BM_ConvertFramePlain(benchmark::State& state) {
-    convertFrames(state, [](const auto& frame, RgbGrid& rgb, LumaGrid& luma) {
-        convertFramePlain(frame, rgb, luma);
-    });
-}
-BENCHMARK(BM_ConvertFrame)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ConvertFramePortable)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ConvertFramePlain)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertFrameReference)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
 
-template <typename Detect>
-void detectMotion(benchmark::State& state, Detect detect) {
+void markMotion(benchmark::State& state, decltype(&markMotionReference) mark) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    MotionDetector detector(static_cast<int>(scene.cellCount()));
+    std::vector<std::uint8_t> previous(scene.cellCount(), 0);
+    MotionMask mask(scene.cellCount(), 0);
     int f = 0;
     for (auto _ : state) {
-        detect(detector, scene.luma(f++));
-        benchmark::DoNotOptimize(detector.motionMask().data());
+        mark(scene.luma(f++), previous, mask, CameraScene::kThreshold);
+        benchmark::DoNotOptimize(mask.data());
     }
     setCells(state, scene);
 }
 
-void BM_MotionDetect(benchmark::State& state) {
-    detectMotion(state, [](MotionDetector& detector, const LumaGrid& luma) {
-        detector.detect(luma, CameraScene::kThreshold);
-    });
+void BM_MarkMotion(benchmark::State& state, SimdLevel level) {
+    markMotion(state, motionKernels(level).mark);
 }
-void BM_MotionDetectPortable(benchmark::State& state) {
-    detectMotion(state, [](MotionDetector& detector, const LumaGrid& luma) {
-        detector.detect(luma, CameraScene::kThreshold, SimdLevel::Portable);
-    });
+BENCHMARK_CAPTURE(BM_MarkMotion, Best, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MarkMotion, Portable, SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMicrosecond);
+void BM_MarkMotionReference(benchmark::State& state) {
+    markMotion(state, markMotionReference);
 }
-void BM_MotionDetectPlain(benchmark::State& state) {
-    detectMotion(state, [](MotionDetector& detector, const LumaGrid& luma) {
-        detector.detectPlain(luma, CameraScene::kThreshold);
-    });
-}
-BENCHMARK(BM_MotionDetect)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MotionDetectPortable)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MotionDetectPlain)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MarkMotionReference)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace tavlomi::bench

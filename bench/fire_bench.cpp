@@ -1,4 +1,4 @@
-// The fire's per-frame work in both modes, with the fast and with the plain loops, and the
+// The fire's per-frame work in both modes, with the fast and with the reference loops, and the
 // cooling map it builds once at start-up.
 
 #include <benchmark/benchmark.h>
@@ -34,7 +34,7 @@ void moveBall(FireEffect& fire, const CameraScene& scene, int frame) {
 }
 
 // The effect with its inputs, in ball mode (a trail where the ball goes) or in movement mode
-// (seeds where the mask shows motion); the Portable level runs the plain loops.
+// (seeds where the mask shows motion); the Portable level runs the reference loops.
 struct FireRig {
     FireRig(const CameraScene& scene, bool movementMode, SimdLevel level)
         : mask(scene.mask(0)),
@@ -78,10 +78,10 @@ BENCHMARK_CAPTURE(BM_FireUpdate, Ball, false, bestSimdLevel())
 BENCHMARK_CAPTURE(BM_FireUpdate, Movement, true, bestSimdLevel())
     ->Apply(gridSizes)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_FireUpdate, BallPlain, false, SimdLevel::Portable)
+BENCHMARK_CAPTURE(BM_FireUpdate, BallReference, false, SimdLevel::Portable)
     ->Apply(gridSizes)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_FireUpdate, MovementPlain, true, SimdLevel::Portable)
+BENCHMARK_CAPTURE(BM_FireUpdate, MovementReference, true, SimdLevel::Portable)
     ->Apply(gridSizes)
     ->Unit(benchmark::kMicrosecond);
 
@@ -102,10 +102,10 @@ BENCHMARK_CAPTURE(BM_FireRender, Ball, false, bestSimdLevel())
 BENCHMARK_CAPTURE(BM_FireRender, Movement, true, bestSimdLevel())
     ->Apply(gridSizes)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_FireRender, BallPlain, false, SimdLevel::Portable)
+BENCHMARK_CAPTURE(BM_FireRender, BallReference, false, SimdLevel::Portable)
     ->Apply(gridSizes)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_FireRender, MovementPlain, true, SimdLevel::Portable)
+BENCHMARK_CAPTURE(BM_FireRender, MovementReference, true, SimdLevel::Portable)
     ->Apply(gridSizes)
     ->Unit(benchmark::kMicrosecond);
 
@@ -126,7 +126,7 @@ void BM_FireRenderAllHot(benchmark::State& state, SimdLevel level) {
         palette[i] = makeRgbCell(std::min(255, 3 * i), std::max(0, 3 * i - 255), 0);
     std::vector<std::uint32_t> pixels(scene.cellCount(), 0);
     for (auto _ : state) {
-        fireRender(heat, palette, scene.rgb(0), pixels, level);
+        fireKernels(level).render(heat, palette, scene.rgb(0), pixels);
         benchmark::DoNotOptimize(pixels.data());
     }
     setCells(state, scene);
@@ -134,23 +134,28 @@ void BM_FireRenderAllHot(benchmark::State& state, SimdLevel level) {
 BENCHMARK_CAPTURE(BM_FireRenderAllHot, Fast, bestSimdLevel())
     ->Apply(gridSizes)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_FireRenderAllHot, Plain, SimdLevel::Portable)
+BENCHMARK_CAPTURE(BM_FireRenderAllHot, Reference, SimdLevel::Portable)
     ->Apply(gridSizes)
     ->Unit(benchmark::kMicrosecond);
 
 // The fire's cooling map as the effect makes it at construction.
-void BM_NoiseFieldGenerate(benchmark::State& state) {
+void BM_NoiseFieldGenerate(benchmark::State& state, SimdLevel level) {
     const int width = static_cast<int>(state.range(0));
     const int height = static_cast<int>(state.range(1));
     for (auto _ : state) {
         PortableRand random;
         std::vector<std::uint8_t> map =
-            NoiseField().generateBytes(width, height, 210, 6, 10, 40, random);
+            generateNoiseField(width, height, 210, 6, 10, 40, random, level);
         benchmark::DoNotOptimize(map.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(width) * height);
 }
-BENCHMARK(BM_NoiseFieldGenerate)->Apply(gridSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_NoiseFieldGenerate, Best, bestSimdLevel())
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_NoiseFieldGenerate, Portable, SimdLevel::Portable)
+    ->Apply(gridSizes)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavlomi::bench

@@ -3,7 +3,9 @@
 #include <array>
 #include <cstddef>
 
-#if defined(__x86_64__) || defined(__i386__)
+#include "common/int_math.hpp"
+
+#if TAVLOMI_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -15,8 +17,8 @@ constexpr float kR = 0.212671f;
 constexpr float kG = 0.71516f;
 constexpr float kB = 0.071169f;
 
-// The coefficients' exact values times 2^27; luminanceFixed's constants are these split at
-// bit 15.
+// The coefficients' exact values times 2^27, 28544218, 95987152 and 9552141: the luminance is
+// floor(N / 2^27) for an integer N of up to 35 bits. The AVX2 loop splits them at bit 15.
 constexpr std::uint64_t kRNumerator = 871 * 32768 + 3290;
 constexpr std::uint64_t kGNumerator = 2929 * 32768 + 9680;
 constexpr std::uint64_t kBNumerator = 291 * 32768 + 16653;
@@ -37,9 +39,10 @@ constexpr auto kRTerms = numeratorTerms(kRNumerator);
 constexpr auto kGTerms = numeratorTerms(kGNumerator);
 constexpr auto kBTerms = numeratorTerms(kBNumerator);
 
-void convertPortable(const std::uint8_t* frame, RgbCell* rgb, std::uint8_t* luma,
-                     std::size_t cellCount) {
-    const std::uint8_t* pixel = frame + 3 * cellCount;
+void convertPortable(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
+                     std::span<std::uint8_t> luma) {
+    const std::size_t cellCount = rgb.size();
+    const std::uint8_t* pixel = frame.data() + 3 * cellCount;
     for (std::size_t k = 0; k < cellCount; ++k) {
         pixel -= 3;
         const std::uint8_t b = pixel[0];
@@ -50,7 +53,35 @@ void convertPortable(const std::uint8_t* frame, RgbCell* rgb, std::uint8_t* luma
     }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+}  // namespace
+
+int luminance(int r, int g, int b) {
+    // Every product and the sum are exact in double precision, so truncation sees the exact value.
+    const double sum =
+        (static_cast<double>(g) * kG + static_cast<double>(r) * kR) + static_cast<double>(b) * kB;
+    return trunc_to_int(sum);
+}
+
+void convertFrameReference(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
+                           std::span<std::uint8_t> luma) {
+    const std::size_t cellCount = rgb.size();
+    for (std::size_t k = 0; k < cellCount; ++k) {
+        const std::size_t p = cellCount - 1 - k;
+        const int b = frame[3 * p];
+        const int g = frame[3 * p + 1];
+        const int r = frame[3 * p + 2];
+        rgb[k] = makeRgbCell(r, g, b);
+        luma[k] = static_cast<std::uint8_t>(luminance(r, g, b));
+    }
+}
+
+namespace {
+constexpr FrameConversionKernels kPortable{convertPortable};
+}  // namespace
+
+#if TAVLOMI_X86_KERNELS
+
+namespace {
 
 // Eight cells from the 24 frame bytes at pixels, which hold their pixels in reverse order: the
 // low half of the result takes the last four pixels, the high half the first four, each
@@ -65,7 +96,9 @@ __attribute__((target("avx2"))) __m256i mirroredCells(const std::uint8_t* pixels
     return _mm256_shuffle_epi8(both, order);
 }
 
-// Luminance of eight cells as 32-bit lanes, in cell order.
+// Luminance of eight cells as 32-bit lanes, in cell order. Splitting each numerator at bit 15
+// into high * 2^15 + low keeps every partial sum below 2^24, within a 16 x 16-bit product sum:
+// floor((2^15 H + L) / 2^27) = floor((H + floor(L / 2^15)) / 2^12) for H, L >= 0.
 __attribute__((target("avx2"))) __m256i cellLuminance(__m256i cells) {
     const __m256i zero = _mm256_setzero_si256();
     // Channels in the order of a cell's bytes: b, g, r, unused.
@@ -82,8 +115,13 @@ __attribute__((target("avx2"))) __m256i cellLuminance(__m256i cells) {
     return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, 15)), 12);
 }
 
-__attribute__((target("avx2"))) void convertAvx2(const std::uint8_t* frame, RgbCell* rgb,
-                                                 std::uint8_t* luma, std::size_t cellCount) {
+__attribute__((target("avx2"))) void convertAvx2(std::span<const std::uint8_t> frameBytes,
+                                                 std::span<RgbCell> rgbCells,
+                                                 std::span<std::uint8_t> lumaCells) {
+    const std::uint8_t* frame = frameBytes.data();
+    RgbCell* rgb = rgbCells.data();
+    std::uint8_t* luma = lumaCells.data();
+    const std::size_t cellCount = rgbCells.size();
     constexpr std::size_t kBlock = 32;
     std::size_t k = 0;
     for (; k + kBlock <= cellCount; k += kBlock) {
@@ -103,42 +141,25 @@ __attribute__((target("avx2"))) void convertAvx2(const std::uint8_t* frame, RgbC
             _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(luma + k), ordered);
     }
-    convertPortable(frame, rgb + k, luma + k, cellCount - k);
+    // The rest are the first cellCount - k pixels of the frame.
+    convertPortable(frameBytes.first(3 * (cellCount - k)), rgbCells.subspan(k),
+                    lumaCells.subspan(k));
 }
 
-#endif
+constexpr FrameConversionKernels kAvx2{convertAvx2};
 
 }  // namespace
 
-int luminance(int r, int g, int b) {
-    // Every product and the sum are exact in double precision, so truncation sees the exact value.
-    const double sum =
-        (static_cast<double>(g) * kG + static_cast<double>(r) * kR) + static_cast<double>(b) * kB;
-    return trunc_to_int(sum);
+const FrameConversionKernels& frameConversionKernels(SimdLevel level) {
+    return level == SimdLevel::Avx2 ? kAvx2 : kPortable;
 }
 
-void convertFramePlain(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
-                       std::span<std::uint8_t> luma) {
-    const std::size_t cellCount = rgb.size();
-    for (std::size_t k = 0; k < cellCount; ++k) {
-        const std::size_t p = cellCount - 1 - k;
-        const int b = frame[3 * p];
-        const int g = frame[3 * p + 1];
-        const int r = frame[3 * p + 2];
-        rgb[k] = makeRgbCell(r, g, b);
-        luma[k] = static_cast<std::uint8_t>(luminance(r, g, b));
-    }
+#else
+
+const FrameConversionKernels& frameConversionKernels(SimdLevel) {
+    return kPortable;
 }
 
-void convertFrame(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
-                  std::span<std::uint8_t> luma, SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2) {
-        convertAvx2(frame.data(), rgb.data(), luma.data(), rgb.size());
-        return;
-    }
 #endif
-    convertPortable(frame.data(), rgb.data(), luma.data(), rgb.size());
-}
 
 }  // namespace tavlomi

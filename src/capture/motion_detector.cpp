@@ -5,7 +5,7 @@
 
 #include "common/int_math.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if TAVLOMI_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -13,9 +13,15 @@ namespace tavlomi {
 
 namespace {
 
-// threshold is clamped to -1..255: -1 marks every cell, 255 none, as any value beyond does.
-void markPortable(const std::uint8_t* luma, std::uint8_t* previous, std::uint8_t* mask,
-                  std::size_t count, int threshold) {
+// A threshold that marks the same cells within -1..255, where it fits a byte compare: any below
+// -1 marks every cell, as -1 does, and any above 255 none, as 255 does.
+int clampedThreshold(int threshold) {
+    return clamp_to(threshold, -1, 255);
+}
+
+// threshold within -1..255.
+void markClamped(const std::uint8_t* luma, std::uint8_t* previous, std::uint8_t* mask,
+                 std::size_t count, int threshold) {
     for (std::size_t i = 0; i < count; ++i) {
         const int d = int{luma[i]} - int{previous[i]};
         mask[i] = (d > threshold) | (-d > threshold);
@@ -23,12 +29,39 @@ void markPortable(const std::uint8_t* luma, std::uint8_t* previous, std::uint8_t
     }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+void markPortable(std::span<const std::uint8_t> luma, std::span<std::uint8_t> previous,
+                  std::span<std::uint8_t> mask, int threshold) {
+    markClamped(luma.data(), previous.data(), mask.data(), mask.size(),
+                clampedThreshold(threshold));
+}
 
-// threshold as for markPortable.
-__attribute__((target("avx2"))) void markAvx2(const std::uint8_t* luma, std::uint8_t* previous,
-                                              std::uint8_t* mask, std::size_t count,
-                                              int threshold) {
+}  // namespace
+
+void markMotionReference(std::span<const std::uint8_t> luma, std::span<std::uint8_t> previous,
+                         std::span<std::uint8_t> mask, int threshold) {
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+        const int d = int{luma[i]} - int{previous[i]};
+        mask[i] = std::abs(d) > threshold ? 1 : 0;
+        previous[i] = luma[i];
+    }
+}
+
+namespace {
+constexpr MotionKernels kPortable{markPortable};
+}  // namespace
+
+#if TAVLOMI_X86_KERNELS
+
+namespace {
+
+__attribute__((target("avx2"))) void markAvx2(std::span<const std::uint8_t> lumaCells,
+                                              std::span<std::uint8_t> previousCells,
+                                              std::span<std::uint8_t> maskCells, int anyThreshold) {
+    const std::uint8_t* luma = lumaCells.data();
+    std::uint8_t* previous = previousCells.data();
+    std::uint8_t* mask = maskCells.data();
+    const std::size_t count = maskCells.size();
+    const int threshold = clampedThreshold(anyThreshold);
     const __m256i one = _mm256_set1_epi8(1);
     // With the bytes' difference d in 0..255, d - t saturated at 0 is non-zero exactly when
     // d > t, for t in 0..255; a threshold below 0 marks every cell whatever d is.
@@ -44,34 +77,34 @@ __attribute__((target("avx2"))) void markAvx2(const std::uint8_t* luma, std::uin
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(mask + i), _mm256_or_si256(marked, always));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(previous + i), now);
     }
-    markPortable(luma + i, previous + i, mask + i, count - i, threshold);
+    markClamped(luma + i, previous + i, mask + i, count - i, threshold);
 }
 
-#endif
+constexpr MotionKernels kAvx2{markAvx2};
 
 }  // namespace
 
-MotionDetector::MotionDetector(int cellCount)
-    : cellCount_(cellCount), previousLuma_(cellCount, 0), mask_(cellCount, 0) {}
-
-void MotionDetector::detect(const LumaGrid& luma, int motionThreshold, SimdLevel level) {
-    const std::size_t count = static_cast<std::size_t>(cellCount_);
-    const int threshold = clamp_to(motionThreshold, -1, 255);
-#if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2) {
-        markAvx2(luma.data(), previousLuma_.data(), mask_.data(), count, threshold);
-        return;
-    }
-#endif
-    markPortable(luma.data(), previousLuma_.data(), mask_.data(), count, threshold);
+const MotionKernels& motionKernels(SimdLevel level) {
+    return level == SimdLevel::Avx2 ? kAvx2 : kPortable;
 }
 
-void MotionDetector::detectPlain(const LumaGrid& luma, int motionThreshold) {
-    for (int i = 0; i < cellCount_; ++i) {
-        const int d = int{luma[i]} - int{previousLuma_[i]};
-        mask_[i] = std::abs(d) > motionThreshold ? 1 : 0;
-        previousLuma_[i] = luma[i];
-    }
+#else
+
+const MotionKernels& motionKernels(SimdLevel) {
+    return kPortable;
+}
+
+#endif
+
+MotionDetector::MotionDetector(int cellCount, SimdLevel level)
+    : cellCount_(cellCount),
+      kernels_(motionKernels(level)),
+      previousLuma_(cellCount, 0),
+      mask_(cellCount, 0) {}
+
+void MotionDetector::detect(const LumaGrid& luma, int motionThreshold) {
+    kernels_.mark(std::span(luma).first(static_cast<std::size_t>(cellCount_)), previousLuma_, mask_,
+                  motionThreshold);
 }
 
 }  // namespace tavlomi

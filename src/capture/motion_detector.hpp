@@ -4,6 +4,7 @@
 // the previous frame. One frame of history, no averaging.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "common/grid.hpp"
@@ -11,24 +12,35 @@
 
 namespace tavlomi {
 
+// For every cell: mask becomes 1 where |luma - previous| > threshold, else 0; then previous takes
+// luma. Any threshold is accepted: below 0 marks every cell, 255 or above none. All three spans
+// have the same size. One cell at a time: the reference.
+void markMotionReference(std::span<const std::uint8_t> luma, std::span<std::uint8_t> previous,
+                         std::span<std::uint8_t> mask, int threshold);
+
+// The same marking at one instruction level.
+struct MotionKernels {
+    decltype(&markMotionReference) mark;
+};
+// level must be one this processor supports.
+const MotionKernels& motionKernels(SimdLevel level);
+
 class MotionDetector {
   public:
     // The previous luminance and the mask start all zero, so the first frame is compared
-    // against black.
-    explicit MotionDetector(int cellCount);
+    // against black. level chooses the loop (one this processor supports); every level gives the
+    // same mask.
+    explicit MotionDetector(int cellCount, SimdLevel level = bestSimdLevel());
 
-    // luma holds at least cellCount cells. Any threshold is accepted: below 0 marks every cell,
-    // 254 or above marks none (255 or above for luminance bytes of 255). level must be one this
-    // processor supports; every level gives the same mask.
-    void detect(const LumaGrid& luma, int motionThreshold, SimdLevel level = bestSimdLevel());
-    // One cell at a time: the reference for detect.
-    void detectPlain(const LumaGrid& luma, int motionThreshold);
+    // luma holds at least cellCount cells; any threshold is accepted.
+    void detect(const LumaGrid& luma, int motionThreshold);
 
     // Rewritten in place by detect(), so the reference stays valid for the life of the object.
     const MotionMask& motionMask() const { return mask_; }
 
   private:
     int cellCount_;
+    const MotionKernels& kernels_;
     std::vector<std::uint8_t> previousLuma_;
     MotionMask mask_;
 };

@@ -3,7 +3,9 @@
 // Types of the per-cell grids shared by capture, motion, ball and effects. Every grid is
 // gridWidth x gridHeight cells, row-major, top row first: cell (x, y) is index y * gridWidth + x.
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace tavlomi {
@@ -30,6 +32,16 @@ constexpr std::uint32_t pixelWord(int r, int g, int b) {
 }
 constexpr std::uint32_t pixelWord(RgbCell cell) {
     return pixelWord(cell.r, cell.g, cell.b);
+}
+
+// The cell's four bytes as one word, 0xUURRGGBB with its unused byte on top: OR 0xFF000000 makes
+// it the cell's pixel word. Read through memcpy, the one access to an object's bytes as another
+// type that the aliasing rules allow.
+static_assert(std::endian::native == std::endian::little);
+inline std::uint32_t cellWord(const RgbCell& cell) {
+    std::uint32_t word;
+    std::memcpy(&word, &cell, sizeof word);
+    return word;
 }
 
 // The camera picture, upright and mirrored left to right.

@@ -5,15 +5,13 @@
 #include <cstdint>
 #include <utility>
 
+#include "common/input_event.hpp"
 #include "common/int_math.hpp"
 #include "effects/noise_field.hpp"
 
 namespace tavlomi {
 
 namespace {
-
-constexpr int kKeyF = 102;
-constexpr int kKeySpace = 32;
 
 // The cooling map: 210 points, values 0..6, 10 spreading and 40 softening passes.
 constexpr int kCoolingPoints = 210;
@@ -23,11 +21,6 @@ constexpr int kCoolingSoftenPasses = 40;
 
 constexpr int kBrushPeak = 255;
 constexpr int kSeedPeak = 254;
-
-void copyLayer(std::span<const int> cells, std::vector<std::uint8_t>& layer) {
-    std::transform(cells.begin(), cells.begin() + std::min(cells.size(), layer.size()),
-                   layer.begin(), [](int value) { return static_cast<std::uint8_t>(value); });
-}
 
 }  // namespace
 
@@ -43,10 +36,9 @@ FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbG
       rgb_(rgb),
       random_(random),
       status_(status),
-      simdLevel_(level),
-      coolingMap_(NoiseField().generateBytes(width, height, kCoolingPoints, kCoolingScale,
-                                             kCoolingSpreadPasses, kCoolingSoftenPasses, random,
-                                             level)) {
+      kernels_(fireKernels(level)),
+      coolingMap_(generateNoiseField(width, height, kCoolingPoints, kCoolingScale,
+                                     kCoolingSpreadPasses, kCoolingSoftenPasses, random, level)) {
     makeHeatBrush(kBrushPeak);
     palette_.fill(makeRgbCell(0, 0, 0));
     loadFirePalette();
@@ -55,7 +47,7 @@ FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbG
 
 void FireEffect::update() {
     if (respondToBall_) {
-        if (lastBallX_ != kNoBall) stampHeatBrush(lastBallX_, lastBallY_);
+        if (hasBallCell_) stampHeatBrush(lastBallX_, lastBallY_);
         fadeAndMergeBallHeat();
     } else {
         seedFromMotion(kSeedPeak);
@@ -64,11 +56,11 @@ void FireEffect::update() {
 }
 
 void FireEffect::render(std::span<std::uint32_t> pixels) {
-    fireRender(currentHeat_, palette_, rgb_, pixels.first(currentHeat_.size()), simdLevel_);
+    kernels_.render(currentHeat_, palette_, rgb_, pixels.first(currentHeat_.size()));
 }
 
 void FireEffect::handleKey(int key) {
-    if (key == kKeyF) {
+    if (key == keys::kF) {
         ++paletteIndex_;
         if (paletteIndex_ > 1) paletteIndex_ = 0;
         if (paletteIndex_ == 0) {
@@ -76,7 +68,7 @@ void FireEffect::handleKey(int key) {
         } else {
             loadBluePalette();
         }
-    } else if (key == kKeySpace) {
+    } else if (key == keys::kSpace) {
         respondToBall_ = !respondToBall_;
         if (respondToBall_) {
             std::fill(ballHeat_.begin(), ballHeat_.end(), 0);
@@ -88,20 +80,9 @@ void FireEffect::handleKey(int key) {
 }
 
 void FireEffect::ballMoved(int x, int y) {
+    hasBallCell_ = true;
     lastBallX_ = x;
     lastBallY_ = y;
-}
-
-void FireEffect::setHeatForTest(std::span<const int> cells) {
-    copyLayer(cells, currentHeat_);
-}
-
-void FireEffect::setBallHeatForTest(std::span<const int> cells) {
-    copyLayer(cells, ballHeat_);
-}
-
-void FireEffect::setCoolingMapForTest(std::span<const int> cells) {
-    copyLayer(cells, coolingMap_);
 }
 
 void FireEffect::stampHeatBrush(int x, int y) {
@@ -126,18 +107,17 @@ void FireEffect::fadeAndMergeBallHeat() {
     ++fadeCounter_;
     const bool fade = fadeCounter_ > 1;
     if (fade) fadeCounter_ = 0;
-    fireFadeAndMerge(ballHeat_, currentHeat_, fade, simdLevel_);
+    fireFadeAndMerge(ballHeat_, currentHeat_, fade);
 }
 
 void FireEffect::seedFromMotion(int peak) {
-    fireSeed(mask_, currentHeat_, width_, height_, peak, random_, simdLevel_);
+    kernels_.seed(mask_, currentHeat_, width_, height_, peak, random_);
 }
 
 void FireEffect::propagate() {
     coolingScroll_ -= width_;
     if (coolingScroll_ < 0) coolingScroll_ = cellCount_ - width_;
-    firePropagate(currentHeat_, nextHeat_, coolingMap_, width_, height_, coolingScroll_,
-                  simdLevel_);
+    kernels_.propagate(currentHeat_, nextHeat_, coolingMap_, width_, height_, coolingScroll_);
     swapBuffers();
 }
 

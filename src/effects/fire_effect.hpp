@@ -21,14 +21,6 @@ namespace tavlomi {
 
 class FireEffect final : public Effect {
   public:
-    static constexpr int kHeatBrushRadius = 6;
-    static constexpr int kHeatBrushSide = 2 * kHeatBrushRadius;
-    // Indexed [row][column]; entry [6][6] lands on the ball's cell. Values 219..254 inside the
-    // disc, 0 outside.
-    using HeatBrush = std::array<std::array<int, kHeatBrushSide>, kHeatBrushSide>;
-    // One colour per heat value 0..255.
-    using Palette = FirePalette;
-
     // Reads `mask` and `rgb` (width x height cells each) for its whole life and never writes
     // them; `random` supplies the cooling-map points, the brush and the motion seeds. level
     // chooses the grid loops (one this processor supports); every level gives the same heat and
@@ -43,29 +35,19 @@ class FireEffect final : public Effect {
     // Only remembers the cell; update stamps there every ball-mode frame.
     void ballMoved(int x, int y) override;
 
-    // Copies of the layers, row-major. Heat values lie in 0..254 in both heat buffers and in the
-    // ball-heat layer.
-    std::vector<int> currentHeat() const { return widened(currentHeat_); }
-    std::vector<int> ballHeat() const { return widened(ballHeat_); }
-    // Cooling values 0..6.
-    std::vector<int> coolingMap() const { return widened(coolingMap_); }
-    const HeatBrush& heatBrush() const { return heatBrush_; }
-    const Palette& palette() const { return palette_; }
-    // Index of the first cell of the cooling-map row used for grid row 1.
-    int coolingScroll() const { return coolingScroll_; }
     bool respondToBall() const { return respondToBall_; }
     // 0: fire palette, 1: blue palette.
     int paletteIndex() const { return paletteIndex_; }
-    // 0 or 1 between updates.
-    int fadeCounter() const { return fadeCounter_; }
-
-    // For tests only: overwrite a whole layer with `cells`, which must hold width x height values
-    // in 0..255.
-    void setHeatForTest(std::span<const int> cells);
-    void setBallHeatForTest(std::span<const int> cells);
-    void setCoolingMapForTest(std::span<const int> cells);
 
   private:
+    friend struct FireEffectProbe;
+
+    static constexpr int kHeatBrushRadius = 6;
+    static constexpr int kHeatBrushSide = 2 * kHeatBrushRadius;
+    // Indexed [row][column]; entry [6][6] lands on the ball's cell. Values 219..254 inside the
+    // disc, 0 outside.
+    using HeatBrush = std::array<std::array<int, kHeatBrushSide>, kHeatBrushSide>;
+
     void stampHeatBrush(int x, int y);
     void fadeAndMergeBallHeat();
     void seedFromMotion(int peak);
@@ -76,15 +58,10 @@ class FireEffect final : public Effect {
     void loadFirePalette();
     void loadBluePalette();
 
-    // lastBallX_ before the first ballMoved.
-    static constexpr int kNoBall = 9999;
-
     // Every layer holds one byte per cell: all its values fit, and the grid loops move a quarter
-    // of the memory that ints would take.
+    // of the memory that ints would take. Heat values lie in 0..254 in both heat buffers and in
+    // the ball-heat layer, cooling values in 0..6.
     using Layer = std::vector<std::uint8_t>;
-    static std::vector<int> widened(const Layer& layer) {
-        return std::vector<int>(layer.begin(), layer.end());
-    }
 
     int width_;
     int height_;
@@ -97,14 +74,17 @@ class FireEffect final : public Effect {
     const RgbGrid& rgb_;
     PortableRand& random_;
     StatusSink& status_;
-    SimdLevel simdLevel_;
+    const FireKernels& kernels_;
     Layer coolingMap_;
+    // Index of the first cell of the cooling-map row used for grid row 1.
     int coolingScroll_ = 0;
     bool respondToBall_ = true;
-    int lastBallX_ = kNoBall;
-    int lastBallY_ = kNoBall;
+    // Whether ballMoved has told a cell yet; the cell is valid only then.
+    bool hasBallCell_ = false;
+    int lastBallX_ = 0;
+    int lastBallY_ = 0;
     HeatBrush heatBrush_{};
-    Palette palette_{};
+    FirePalette palette_{};
     int paletteIndex_ = 0;
 };
 

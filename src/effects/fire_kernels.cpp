@@ -7,7 +7,7 @@
 
 #include "common/int_math.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if TAVLOMI_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -47,15 +47,71 @@ std::uint32_t renderCell(int h, const FirePalette& palette, RgbCell cam) {
                      blend(pal.b, cam.b, cameraWeight));
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+}  // namespace
+
+void fireSeedReference(std::span<const std::uint8_t> mask, std::span<std::uint8_t> heat, int width,
+                       int height, int peak, PortableRand& random) {
+    const int spread = div_trunc(peak, 20);
+    for (int y = 1; y <= height - 4; ++y) {
+        for (int x = 1; x <= width - 2; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * width + x;
+            if (mask[i] != 0) heat[i] = seedValue(peak, spread, random);
+        }
+    }
+}
+
+void firePropagateReference(std::span<const std::uint8_t> heat, std::span<std::uint8_t> next,
+                            std::span<const std::uint8_t> cooling, int width, int height,
+                            int coolingScroll) {
+    const int cellCount = width * height;
+    int base = coolingScroll;
+    for (int y = 1; y <= height - 3; ++y) {
+        propagateRow(heat.data(), next.data(), cooling.data() + base, width, y, 1, width - 1);
+        base = (base + width) % cellCount;
+    }
+}
+
+void fireRenderReference(std::span<const std::uint8_t> heat, const FirePalette& palette,
+                         std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels) {
+    for (std::size_t i = 0; i < heat.size(); ++i)
+        pixels[i] = renderCell(heat[i], palette, rgb[i]);
+}
+
+TAVLOMI_VECTOR_LOOP void fireFadeAndMerge(std::span<std::uint8_t> ballHeat,
+                                          std::span<std::uint8_t> heat, bool fade) {
+    std::uint8_t* ball = ballHeat.data();
+    std::uint8_t* merged = heat.data();
+    // Branch-free bodies, which the compiler turns into a few vector instructions per 32 cells.
+    if (fade) {
+        for (std::size_t i = 0; i < heat.size(); ++i) {
+            // max(v, 1) - 1 lowers every value above 0 by 1 and leaves 0 at 0.
+            const auto faded = static_cast<std::uint8_t>(std::max<std::uint8_t>(ball[i], 1) - 1);
+            ball[i] = faded;
+            merged[i] = std::max(merged[i], faded);
+        }
+    } else {
+        for (std::size_t i = 0; i < heat.size(); ++i)
+            merged[i] = std::max(merged[i], ball[i]);
+    }
+}
+
+namespace {
+constexpr FireKernels kReference{fireSeedReference, firePropagateReference, fireRenderReference};
+}  // namespace
+
+#if TAVLOMI_X86_KERNELS
+
+namespace {
 
 __attribute__((target("avx2"))) __m256i load32(const std::uint8_t* bytes) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
 }
 
-__attribute__((target("avx2"))) void seedAvx2(const std::uint8_t* mask, std::uint8_t* heat,
-                                              int width, int height, int peak,
-                                              PortableRand& random) {
+__attribute__((target("avx2"))) void seedAvx2(std::span<const std::uint8_t> maskCells,
+                                              std::span<std::uint8_t> heatCells, int width,
+                                              int height, int peak, PortableRand& random) {
+    const std::uint8_t* mask = maskCells.data();
+    std::uint8_t* heat = heatCells.data();
     const int spread = div_trunc(peak, 20);
     for (int y = 1; y <= height - 4; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * width;
@@ -78,23 +134,6 @@ __attribute__((target("avx2"))) void seedAvx2(const std::uint8_t* mask, std::uin
     }
 }
 
-__attribute__((target("avx2"))) void fadeAndMergeAvx2(std::uint8_t* ballHeat, std::uint8_t* heat,
-                                                      std::size_t count, bool fade) {
-    const __m256i one = _mm256_set1_epi8(1);
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        __m256i ball = load32(ballHeat + i);
-        if (fade) {
-            // Unsigned saturation leaves 0 at 0 and lowers every other value by 1.
-            ball = _mm256_subs_epu8(ball, one);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(ballHeat + i), ball);
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(heat + i),
-                            _mm256_max_epu8(load32(heat + i), ball));
-    }
-    fireFadeAndMergePlain(std::span(ballHeat + i, count - i), std::span(heat + i, count - i), fade);
-}
-
 // Sums of 32 cells in two halves of sixteen 16-bit lanes (the low and high eight bytes of each
 // 128-bit lane), so that packing the halves back gives the cells in order.
 struct Halves {
@@ -112,9 +151,13 @@ __attribute__((target("avx2"))) Halves addHalves(Halves a, __m256i bytes) {
     return {_mm256_add_epi16(a.low, b.low), _mm256_add_epi16(a.high, b.high)};
 }
 
-__attribute__((target("avx2"))) void propagateAvx2(const std::uint8_t* heat, std::uint8_t* next,
-                                                   const std::uint8_t* cooling, int width,
-                                                   int height, int coolingScroll) {
+__attribute__((target("avx2"))) void propagateAvx2(std::span<const std::uint8_t> heatCells,
+                                                   std::span<std::uint8_t> nextCells,
+                                                   std::span<const std::uint8_t> coolingCells,
+                                                   int width, int height, int coolingScroll) {
+    const std::uint8_t* heat = heatCells.data();
+    std::uint8_t* next = nextCells.data();
+    const std::uint8_t* cooling = coolingCells.data();
     const int w = width;
     const int cellCount = width * height;
     const __m256i zero = _mm256_setzero_si256();
@@ -162,15 +205,26 @@ __attribute__((target("avx2"))) __m256i blendChannels(__m256i pal, __m256i cam, 
     return _mm256_add_epi16(pal, _mm256_mulhi_epi16(twiceDifference, weight128));
 }
 
-__attribute__((target("avx2"))) void renderAvx2(const std::uint8_t* heat,
-                                                const FirePalette& palette, const RgbCell* rgb,
-                                                std::uint32_t* pixels, std::size_t count) {
-    const int* paletteWords = reinterpret_cast<const int*>(palette.data());
+__attribute__((target("avx2"))) void renderAvx2(std::span<const std::uint8_t> heatCells,
+                                                const FirePalette& palette,
+                                                std::span<const RgbCell> rgbCells,
+                                                std::span<std::uint32_t> pixelWords) {
+    const std::size_t count = heatCells.size();
+    if (count < 8) {
+        fireRenderReference(heatCells, palette, rgbCells, pixelWords);
+        return;
+    }
+    const std::uint8_t* heat = heatCells.data();
+    const RgbCell* rgb = rgbCells.data();
+    std::uint32_t* pixels = pixelWords.data();
+    const auto entry = [&palette](std::uint64_t h) {
+        return static_cast<int>(cellWord(palette[static_cast<std::size_t>(h)]));
+    };
     const __m256i zero = _mm256_setzero_si256();
     const __m256i full = _mm256_set1_epi32(255);
     const __m256i minWeight = _mm256_set1_epi32(kMinCameraWeight);
     const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    const __m256i coldColour = _mm256_set1_epi32(paletteWords[0]);
+    const __m256i coldColour = _mm256_set1_epi32(entry(0));
     for (std::size_t i = 0; i < count; i += 8) {
         // The last eight cells may overlap the eight before: they get the same words.
         i = std::min(i, count - 8);
@@ -181,11 +235,10 @@ __attribute__((target("avx2"))) void renderAvx2(const std::uint8_t* heat,
         // eight single loads, which beat the gather instruction on AMD processors.
         const __m256i pal =
             heats == 0 ? coldColour
-                       : _mm256_setr_epi32(
-                             paletteWords[heats & 0xFF], paletteWords[(heats >> 8) & 0xFF],
-                             paletteWords[(heats >> 16) & 0xFF], paletteWords[(heats >> 24) & 0xFF],
-                             paletteWords[(heats >> 32) & 0xFF], paletteWords[(heats >> 40) & 0xFF],
-                             paletteWords[(heats >> 48) & 0xFF], paletteWords[heats >> 56]);
+                       : _mm256_setr_epi32(entry(heats & 0xFF), entry((heats >> 8) & 0xFF),
+                                           entry((heats >> 16) & 0xFF), entry((heats >> 24) & 0xFF),
+                                           entry((heats >> 32) & 0xFF), entry((heats >> 40) & 0xFF),
+                                           entry((heats >> 48) & 0xFF), entry(heats >> 56));
         const __m256i cam = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rgb + i));
         const __m256i weight128 =
             _mm256_slli_epi32(_mm256_max_epi32(_mm256_sub_epi32(full, h), minWeight), 7);
@@ -203,93 +256,20 @@ __attribute__((target("avx2"))) void renderAvx2(const std::uint8_t* heat,
     }
 }
 
-#endif
+constexpr FireKernels kAvx2{seedAvx2, propagateAvx2, renderAvx2};
 
 }  // namespace
 
-void fireSeedPlain(std::span<const std::uint8_t> mask, std::span<std::uint8_t> heat, int width,
-                   int height, int peak, PortableRand& random) {
-    const int spread = div_trunc(peak, 20);
-    for (int y = 1; y <= height - 4; ++y) {
-        for (int x = 1; x <= width - 2; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * width + x;
-            if (mask[i] != 0) heat[i] = seedValue(peak, spread, random);
-        }
-    }
+const FireKernels& fireKernels(SimdLevel level) {
+    return level == SimdLevel::Avx2 ? kAvx2 : kReference;
 }
 
-void fireSeed(std::span<const std::uint8_t> mask, std::span<std::uint8_t> heat, int width,
-              int height, int peak, PortableRand& random, SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2) {
-        seedAvx2(mask.data(), heat.data(), width, height, peak, random);
-        return;
-    }
+#else
+
+const FireKernels& fireKernels(SimdLevel) {
+    return kReference;
+}
+
 #endif
-    fireSeedPlain(mask, heat, width, height, peak, random);
-}
-
-void fireFadeAndMergePlain(std::span<std::uint8_t> ballHeat, std::span<std::uint8_t> heat,
-                           bool fade) {
-    if (fade) {
-        for (std::uint8_t& value : ballHeat) {
-            if (value > 0) --value;
-        }
-    }
-    for (std::size_t i = 0; i < heat.size(); ++i) {
-        if (ballHeat[i] > heat[i]) heat[i] = ballHeat[i];
-    }
-}
-
-void fireFadeAndMerge(std::span<std::uint8_t> ballHeat, std::span<std::uint8_t> heat, bool fade,
-                      SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2) {
-        fadeAndMergeAvx2(ballHeat.data(), heat.data(), heat.size(), fade);
-        return;
-    }
-#endif
-    fireFadeAndMergePlain(ballHeat, heat, fade);
-}
-
-void firePropagatePlain(std::span<const std::uint8_t> heat, std::span<std::uint8_t> next,
-                        std::span<const std::uint8_t> cooling, int width, int height,
-                        int coolingScroll) {
-    const int cellCount = width * height;
-    int base = coolingScroll;
-    for (int y = 1; y <= height - 3; ++y) {
-        propagateRow(heat.data(), next.data(), cooling.data() + base, width, y, 1, width - 1);
-        base = (base + width) % cellCount;
-    }
-}
-
-void firePropagate(std::span<const std::uint8_t> heat, std::span<std::uint8_t> next,
-                   std::span<const std::uint8_t> cooling, int width, int height, int coolingScroll,
-                   SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2) {
-        propagateAvx2(heat.data(), next.data(), cooling.data(), width, height, coolingScroll);
-        return;
-    }
-#endif
-    firePropagatePlain(heat, next, cooling, width, height, coolingScroll);
-}
-
-void fireRenderPlain(std::span<const std::uint8_t> heat, const FirePalette& palette,
-                     std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels) {
-    for (std::size_t i = 0; i < heat.size(); ++i)
-        pixels[i] = renderCell(heat[i], palette, rgb[i]);
-}
-
-void fireRender(std::span<const std::uint8_t> heat, const FirePalette& palette,
-                std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels, SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2 && heat.size() >= 8) {
-        renderAvx2(heat.data(), palette, rgb.data(), pixels.data(), heat.size());
-        return;
-    }
-#endif
-    fireRenderPlain(heat, palette, rgb, pixels);
-}
 
 }  // namespace tavlomi

@@ -6,21 +6,18 @@
 #include <span>
 
 #include "common/grid.hpp"
-#include "common/simd_level.hpp"
 #include "common/status_sink.hpp"
 #include "effects/effect.hpp"
 
 namespace tavlomi {
 
-// pixels[i] = pixelWord(rgb[i]) for every cell; both spans have the same size. The plain loop is
-// the reference; the fast one gives the same words at every SimdLevel this processor supports.
-void opaquePixelsPlain(std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels);
-void opaquePixels(std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels, SimdLevel level);
+// pixels[i] = pixelWord(rgb[i]) for every cell, whatever a cell's unused byte holds; both spans
+// have the same size.
+void opaquePixels(std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels);
 
 class ShowMotion final : public Effect {
   public:
-    ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status,
-               SimdLevel level = bestSimdLevel());
+    ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status);
 
     void update() override {}
     void render(std::span<std::uint32_t> pixels) override;
@@ -31,7 +28,6 @@ class ShowMotion final : public Effect {
     // The picture is copied cell for cell, so only the cell count matters.
     int cellCount_;
     const RgbGrid& rgb_;
-    SimdLevel simdLevel_;
 };
 
 }  // namespace tavlomi

@@ -4,15 +4,12 @@
 #include <utility>
 
 #include "common/grid_storage.hpp"
+#include "common/input_event.hpp"
 #include "common/int_math.hpp"
-#include "effects/water_kernels.hpp"
 
 namespace tavlomi {
 
 namespace {
-
-constexpr int kKeyF = 102;
-constexpr int kKeySpace = 32;
 
 constexpr int kDropRadius = 8;
 constexpr int kDropDepth = -400;
@@ -29,7 +26,7 @@ WaterEffect::WaterEffect(int width, int height, int damping, const MotionMask& m
       mask_(mask),
       damping_(damping),
       status_(status),
-      simdLevel_(level),
+      kernels_(waterKernels(level)),
       currentHeights_(makeGrid<int>(static_cast<std::size_t>(cellCount_))),
       nextHeights_(makeGrid<int>(static_cast<std::size_t>(cellCount_))) {
     makeDrop(kDropRadius, kDropDepth);
@@ -42,11 +39,11 @@ void WaterEffect::update() {
 }
 
 void WaterEffect::seedFromMotion(int depth) {
-    waterSeed(mask_, currentHeights_, depth, simdLevel_);
+    waterSeed(mask_, currentHeights_, depth);
 }
 
 void WaterEffect::propagate() {
-    waterPropagate(currentHeights_, nextHeights_, width_, height_, damping_, simdLevel_);
+    kernels_.propagate(currentHeights_, nextHeights_, width_, height_, damping_);
     swapBuffers();
 }
 
@@ -55,14 +52,14 @@ void WaterEffect::swapBuffers() {
 }
 
 void WaterEffect::render(std::span<std::uint32_t> pixels) {
-    waterRender(currentHeights_, rgb_, pixels, width_, height_, simdLevel_);
+    kernels_.render(currentHeights_, rgb_, pixels, width_, height_);
 }
 
 void WaterEffect::handleKey(int key) {
-    if (key == kKeyF) {
+    if (key == keys::kF) {
         frozen_ = !frozen_;
         status_.print(frozen_ ? "< Frozen >\n" : "< Unfrozen >\n");
-    } else if (key == kKeySpace) {
+    } else if (key == keys::kSpace) {
         respondToBall_ = !respondToBall_;
         status_.print(respondToBall_ ? "< Water responding to Ball >\n"
                                      : "< Water responding to Movement >\n");
@@ -70,7 +67,8 @@ void WaterEffect::handleKey(int key) {
 }
 
 void WaterEffect::ballMoved(int x, int y) {
-    if (lastBallX_ == kNoBallCell) {
+    if (!hasBallCell_) {
+        hasBallCell_ = true;
         lastBallX_ = x;
         lastBallY_ = y;
     }

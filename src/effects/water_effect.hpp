@@ -12,30 +12,12 @@
 #include "common/simd_level.hpp"
 #include "common/status_sink.hpp"
 #include "effects/effect.hpp"
+#include "effects/water_kernels.hpp"
 
 namespace tavlomi {
 
 class WaterEffect final : public Effect {
   public:
-    // A square table of side 2 * radius holding a disc centred on entry [radius][radius].
-    struct Drop {
-        int radius = 0;
-        int side = 0;
-        // Row-major: entry [row][column] is entries[row * side + column].
-        std::vector<int> entries;
-
-        int at(int row, int column) const { return entries[row * side + column]; }
-    };
-
-    struct Cell {
-        int x = 0;
-        int y = 0;
-        bool operator==(const Cell&) const = default;
-    };
-
-    // Value of lastBall().x while no ball cell has been recorded.
-    static constexpr int kNoBallCell = 9999;
-
     // damping must not be 0; the shell passes 25. mask and rgb hold width * height cells and must
     // outlive the effect. level chooses the grid loops (one this processor supports); every
     // level gives the same surface and picture.
@@ -48,17 +30,21 @@ class WaterEffect final : public Effect {
     void handleKey(int key) override;
     void ballMoved(int x, int y) override;
 
-    // The surface now, row-major; 0 is still water, dips are negative.
-    const std::vector<int>& currentHeights() const { return currentHeights_; }
-    // The surface one ripple step older.
-    const std::vector<int>& nextHeights() const { return nextHeights_; }
-    const Drop& drop() const { return drop_; }
     bool frozen() const { return frozen_; }
     bool respondToBall() const { return respondToBall_; }
-    Cell lastBall() const { return Cell{lastBallX_, lastBallY_}; }
 
   private:
     friend struct WaterEffectProbe;
+
+    // A square table of side 2 * radius holding a disc centred on entry [radius][radius].
+    struct Drop {
+        int radius = 0;
+        int side = 0;
+        // Row-major: entry [row][column] is entries[row * side + column].
+        std::vector<int> entries;
+
+        int at(int row, int column) const { return entries[row * side + column]; }
+    };
 
     void seedFromMotion(int depth);
     void propagate();
@@ -74,12 +60,16 @@ class WaterEffect final : public Effect {
     const MotionMask& mask_;
     int damping_;
     StatusSink& status_;
-    SimdLevel simdLevel_;
+    const WaterKernels& kernels_;
+    // The surface now, row-major; 0 is still water, dips are negative.
     std::vector<int> currentHeights_;
+    // The surface one ripple step older.
     std::vector<int> nextHeights_;
     Drop drop_;
-    int lastBallX_ = kNoBallCell;
-    int lastBallY_ = kNoBallCell;
+    // Whether ballMoved has recorded a cell yet; the cell is valid only then.
+    bool hasBallCell_ = false;
+    int lastBallX_ = 0;
+    int lastBallY_ = 0;
     bool frozen_ = false;
     bool respondToBall_ = true;
 };

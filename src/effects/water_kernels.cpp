@@ -1,36 +1,16 @@
 #include "effects/water_kernels.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
+#include <cstring>
 
 #include "common/int_math.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if TAVLOMI_X86_KERNELS
 #include <immintrin.h>
 #endif
 
 namespace tavlomi {
-
-// For 0 <= a <= 2^31, multiplier * a / 2^(32 + shift) = a / d + excess * a / (d * 2^(32 + shift)).
-// With excess < 2^(shift + 1), excess * a < 2^(32 + shift), so the second term is below 1 / d and
-// cannot carry a / d, whose fractional part is at most (d - 1) / d, past the next integer: the
-// floor is floor(a / d). Such a shift exists below 32 for every d >= 2: floor(log2 d) when d is
-// not a power of two (excess < d <= 2^(shift + 1)), log2(d) - 1 when it is (excess 0).
-TruncatingDivisor::TruncatingDivisor(int divisor) : divisor_(divisor) {
-    const std::uint64_t d = static_cast<std::uint64_t>(divisor);
-    for (int shift = 0; shift < 32; ++shift) {
-        const std::uint64_t power = std::uint64_t{1} << (32 + shift);
-        const std::uint64_t multiplier = (power + d - 1) / d;
-        const std::uint64_t excess = multiplier * d - power;
-        if (multiplier <= 0xFFFFFFFFu && excess < (std::uint64_t{1} << (shift + 1))) {
-            multiplier_ = static_cast<std::uint32_t>(multiplier);
-            shift_ = shift;
-            excess_ = excess;
-            return;
-        }
-    }
-}
 
 namespace {
 
@@ -70,32 +50,89 @@ void renderRow(const int* heights, const RgbCell* rgb, std::uint32_t* pixels, in
     }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+}  // namespace
 
-__attribute__((target("avx2"))) void seedAvx2(const std::uint8_t* mask, int* heights,
-                                              std::size_t count, int depth) {
-    const __m256i depthLanes = _mm256_set1_epi32(depth);
-    const __m256i zero = _mm256_setzero_si256();
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i marks = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + i));
-        // Most of a camera picture is still: skip 32 cells without motion at once.
-        if (_mm256_testz_si256(marks, marks)) continue;
-        for (std::size_t part = 0; part < 32; part += 8) {
-            const __m128i bytes =
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + i + part));
-            const __m256i still = _mm256_cmpeq_epi32(_mm256_cvtepu8_epi32(bytes), zero);
-            __m256i* cell = reinterpret_cast<__m256i*>(heights + i + part);
-            const __m256i old = _mm256_loadu_si256(cell);
-            _mm256_storeu_si256(cell, _mm256_blendv_epi8(depthLanes, old, still));
-        }
-    }
-    for (; i < count; ++i) {
+void waterSeedReference(std::span<const std::uint8_t> mask, std::span<int> heights, int depth) {
+    for (std::size_t i = 0; i < heights.size(); ++i) {
         if (mask[i] != 0) heights[i] = depth;
     }
 }
 
-// Truncating division of eight ints by divisor, as TruncatingDivisor::divide does it.
+TAVLOMI_VECTOR_LOOP void waterSeed(std::span<const std::uint8_t> mask, std::span<int> heights,
+                                   int depth) {
+    // Most of a camera picture is still: 64 mask bytes without motion cost one test of eight
+    // words. The compiler turns the select over a block with motion into vector blends.
+    constexpr std::size_t kBlock = 64;
+    const std::uint8_t* marks = mask.data();
+    int* cells = heights.data();
+    std::size_t i = 0;
+    for (; i + kBlock <= heights.size(); i += kBlock) {
+        std::uint64_t any = 0;
+        for (std::size_t k = 0; k < kBlock; k += sizeof any) {
+            std::uint64_t word;
+            std::memcpy(&word, marks + i + k, sizeof word);
+            any |= word;
+        }
+        if (any == 0) continue;
+        for (std::size_t k = i; k < i + kBlock; ++k)
+            cells[k] = marks[k] != 0 ? depth : cells[k];
+    }
+    waterSeedReference(mask.subspan(i), heights.subspan(i), depth);
+}
+
+void waterPropagateReference(std::span<const int> current, std::span<int> next, int width,
+                             int height, int damping) {
+    // Without an interior there is nothing to ripple, and the border columns have no inner
+    // neighbour to copy, so no cell is written.
+    if (width < 3 || height < 3) return;
+    for (int y = 1; y <= height - 2; ++y) {
+        propagateRow(current.data(), next.data(), width, y, 1, width - 1, damping);
+        copyBorderColumns(next.data(), width, y);
+    }
+}
+
+void waterRenderReference(std::span<const int> heights, std::span<const RgbCell> rgb,
+                          std::span<std::uint32_t> pixels, int width, int height) {
+    for (int y = 0; y <= height - 2; ++y)
+        renderRow(heights.data(), rgb.data(), pixels.data(), width, height, y, 0, width - 1);
+}
+
+namespace {
+constexpr WaterKernels kReference{waterPropagateReference, waterRenderReference};
+}  // namespace
+
+#if TAVLOMI_X86_KERNELS
+
+namespace {
+
+// Truncating division n / d of any int n by a fixed divisor d >= 2 as an unsigned
+// 32 x 32 -> 64-bit multiply and a shift:
+//   n / d = sign(n) * floor(multiplier * |n| / 2^(32 + shift)).
+//
+// For 0 <= a <= 2^31, multiplier * a / 2^(32 + shift) = a / d + excess * a / (d * 2^(32 + shift)),
+// with excess = multiplier * d - 2^(32 + shift) the multiplier's rounding up. With
+// excess < 2^(shift + 1), excess * a < 2^(32 + shift), so the second term is below 1 / d and
+// cannot carry a / d, whose fractional part is at most (d - 1) / d, past the next integer: the
+// floor is floor(a / d). Such a shift exists below 32 for every d >= 2: floor(log2 d) when d is
+// not a power of two (excess < d <= 2^(shift + 1)), log2(d) - 1 when it is (excess 0).
+struct MultiplyHigh {
+    std::uint32_t multiplier = 0;
+    int shift = 0;
+};
+
+MultiplyHigh multiplyHighFor(int divisor) {
+    const std::uint64_t d = static_cast<std::uint64_t>(divisor);
+    for (int shift = 0; shift < 32; ++shift) {
+        const std::uint64_t power = std::uint64_t{1} << (32 + shift);
+        const std::uint64_t multiplier = (power + d - 1) / d;
+        const std::uint64_t excess = multiplier * d - power;
+        if (multiplier <= 0xFFFFFFFFu && excess < (std::uint64_t{1} << (shift + 1)))
+            return {static_cast<std::uint32_t>(multiplier), shift};
+    }
+    return {};
+}
+
+// Eight ints divided as above.
 __attribute__((target("avx2"))) __m256i divideAvx2(__m256i n, __m256i multiplier, __m128i shift) {
     // |INT_MIN| stays 0x80000000, which the unsigned multiply reads as 2^31.
     const __m256i magnitude = _mm256_abs_epi32(n);
@@ -109,11 +146,19 @@ __attribute__((target("avx2"))) __m256i load8(const int* cells) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cells));
 }
 
-__attribute__((target("avx2"))) void propagateAvx2(const int* current, int* next, int width,
-                                                   int height, int damping) {
-    const TruncatingDivisor divisor(damping);
-    const __m256i multiplier = _mm256_set1_epi32(static_cast<int>(divisor.multiplier()));
-    const __m128i shift = _mm_cvtsi32_si128(divisor.shift());
+__attribute__((target("avx2"))) void propagateAvx2(std::span<const int> currentCells,
+                                                   std::span<int> nextCells, int width, int height,
+                                                   int damping) {
+    // Dampings below 2 have no multiply-high form; the toy uses 25.
+    if (width < 3 || height < 3 || damping < 2) {
+        waterPropagateReference(currentCells, nextCells, width, height, damping);
+        return;
+    }
+    const int* current = currentCells.data();
+    int* next = nextCells.data();
+    const MultiplyHigh divisor = multiplyHighFor(damping);
+    const __m256i multiplier = _mm256_set1_epi32(static_cast<int>(divisor.multiplier));
+    const __m128i shift = _mm_cvtsi32_si128(divisor.shift);
     const int w = width;
     for (int y = 1; y <= height - 2; ++y) {
         const int* up = current + (y - 1) * w;
@@ -137,8 +182,13 @@ __attribute__((target("avx2"))) void propagateAvx2(const int* current, int* next
     }
 }
 
-__attribute__((target("avx2"))) void renderAvx2(const int* heights, const RgbCell* rgb,
-                                                std::uint32_t* pixels, int width, int height) {
+__attribute__((target("avx2"))) void renderAvx2(std::span<const int> heightCells,
+                                                std::span<const RgbCell> rgbCells,
+                                                std::span<std::uint32_t> pixelWords, int width,
+                                                int height) {
+    const int* heights = heightCells.data();
+    const RgbCell* rgb = rgbCells.data();
+    std::uint32_t* pixels = pixelWords.data();
     const int w = width;
     const __m256i lastColumn = _mm256_set1_epi32(width - 1);
     const __m256i lastRow = _mm256_set1_epi32(height - 1);
@@ -186,7 +236,9 @@ __attribute__((target("avx2"))) void renderAvx2(const int* heights, const RgbCel
             } else {
                 alignas(32) int at[8];
                 _mm256_store_si256(reinterpret_cast<__m256i*>(at), source);
-                const auto word = [rgb](int index) { return std::bit_cast<int>(rgb[index]); };
+                const auto word = [rgb](int index) {
+                    return static_cast<int>(cellWord(rgb[index]));
+                };
                 picture = _mm256_setr_epi32(word(at[0]), word(at[1]), word(at[2]), word(at[3]),
                                             word(at[4]), word(at[5]), word(at[6]), word(at[7]));
             }
@@ -205,66 +257,20 @@ __attribute__((target("avx2"))) void renderAvx2(const int* heights, const RgbCel
     }
 }
 
-#endif
+constexpr WaterKernels kAvx2{propagateAvx2, renderAvx2};
 
 }  // namespace
 
-void waterSeedPlain(std::span<const std::uint8_t> mask, std::span<int> heights, int depth) {
-    for (std::size_t i = 0; i < heights.size(); ++i) {
-        if (mask[i] != 0) heights[i] = depth;
-    }
+const WaterKernels& waterKernels(SimdLevel level) {
+    return level == SimdLevel::Avx2 ? kAvx2 : kReference;
 }
 
-void waterSeed(std::span<const std::uint8_t> mask, std::span<int> heights, int depth,
-               SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2) {
-        seedAvx2(mask.data(), heights.data(), heights.size(), depth);
-        return;
-    }
+#else
+
+const WaterKernels& waterKernels(SimdLevel) {
+    return kReference;
+}
+
 #endif
-    waterSeedPlain(mask, heights, depth);
-}
-
-void waterPropagatePlain(std::span<const int> current, std::span<int> next, int width, int height,
-                         int damping) {
-    // Without an interior there is nothing to ripple, and the border columns have no inner
-    // neighbour to copy, so no cell is written.
-    if (width < 3 || height < 3) return;
-    for (int y = 1; y <= height - 2; ++y) {
-        propagateRow(current.data(), next.data(), width, y, 1, width - 1, damping);
-        copyBorderColumns(next.data(), width, y);
-    }
-}
-
-void waterPropagate(std::span<const int> current, std::span<int> next, int width, int height,
-                    int damping, SimdLevel level) {
-    if (width < 3 || height < 3) return;
-#if defined(__x86_64__) || defined(__i386__)
-    // Dampings below 2 have no multiply-high form; the toy uses 25.
-    if (level == SimdLevel::Avx2 && damping >= 2) {
-        propagateAvx2(current.data(), next.data(), width, height, damping);
-        return;
-    }
-#endif
-    waterPropagatePlain(current, next, width, height, damping);
-}
-
-void waterRenderPlain(std::span<const int> heights, std::span<const RgbCell> rgb,
-                      std::span<std::uint32_t> pixels, int width, int height) {
-    for (int y = 0; y <= height - 2; ++y)
-        renderRow(heights.data(), rgb.data(), pixels.data(), width, height, y, 0, width - 1);
-}
-
-void waterRender(std::span<const int> heights, std::span<const RgbCell> rgb,
-                 std::span<std::uint32_t> pixels, int width, int height, SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2) {
-        renderAvx2(heights.data(), rgb.data(), pixels.data(), width, height);
-        return;
-    }
-#endif
-    waterRenderPlain(heights, rgb, pixels, width, height);
-}
 
 }  // namespace tavlomi

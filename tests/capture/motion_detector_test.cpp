@@ -2,15 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <tuple>
 #include <vector>
+
+#include "support/kernel_sweep.hpp"
 
 namespace tavlomi {
 namespace {
 
 TEST(MotionDetector, MarksChangesBeyondTheThresholdSinceTheLastFrameOnly) {
     // A threshold, frames one after another (the first compared against black) and the mask
-    // after each. Run plainly and at every level.
+    // after each; at every level.
     const struct {
         int threshold;
         std::vector<LumaGrid> frames;
@@ -34,24 +39,49 @@ TEST(MotionDetector, MarksChangesBeyondTheThresholdSinceTheLastFrameOnly) {
         {1000, {{254, 254}, {0, 0}}, {{0, 0}, {0, 0}}},
         {253, {{254, 254}, {0, 0}}, {{1, 1}, {1, 1}}},
     };
-    std::vector<int> ways = {-1};  // -1: detectPlain; else a SimdLevel
-    for (SimdLevel level : supportedSimdLevels())
-        ways.push_back(static_cast<int>(level));
     for (const auto& c : cases) {
-        for (int way : ways) {
-            MotionDetector detector(static_cast<int>(c.frames[0].size()));
+        for (SimdLevel level : supportedSimdLevels()) {
+            MotionDetector detector(static_cast<int>(c.frames[0].size()), level);
             EXPECT_EQ(detector.motionMask(), MotionMask(c.frames[0].size(), 0));
             const std::uint8_t* const storage = detector.motionMask().data();
             for (std::size_t f = 0; f < c.frames.size(); ++f) {
-                if (way < 0) detector.detectPlain(c.frames[f], c.threshold);
-                if (way >= 0)
-                    detector.detect(c.frames[f], c.threshold, static_cast<SimdLevel>(way));
+                detector.detect(c.frames[f], c.threshold);
                 EXPECT_EQ(detector.motionMask(), c.masks[f])
-                    << "threshold " << c.threshold << " frame " << f << " way " << way;
+                    << "threshold " << c.threshold << " frame " << f;
             }
             EXPECT_EQ(detector.motionMask().data(), storage);  // rewritten in place
         }
     }
+}
+
+TEST(MotionDetector, EveryLevelMatchesTheReference) {
+    struct Input {
+        std::vector<std::uint8_t> luma, previous;
+        int threshold;
+    };
+    const auto mark = [](const Input& in, decltype(&markMotionReference) kernel) {
+        std::vector<std::uint8_t> previous = in.previous, mask(in.luma.size(), 7);
+        kernel(in.luma, previous, mask, in.threshold);
+        return std::tuple{previous, mask};
+    };
+    const int thresholds[] = {INT_MIN, -1000, -2, -1, 0, 1, 14, 15, 253, 254, 255, 256, INT_MAX};
+    sweepKernel(
+        [&](GridSize size, std::mt19937& random) {
+            // Any byte (255 too, which the luminance never reaches), or changes around the
+            // threshold as a camera gives them.
+            Input in{{},
+                     randomCells<std::uint8_t>(size.cells(), 0, 255, random),
+                     thresholds[random() % std::size(thresholds)]};
+            const bool near = random() % 2 == 0;
+            for (std::uint8_t before : in.previous) {
+                const int change = static_cast<int>(random() % 41) - 20;
+                in.luma.push_back(static_cast<std::uint8_t>(
+                    near ? std::clamp(before + change, 0, 255) : random() % 256));
+            }
+            return in;
+        },
+        [&](const Input& in) { return mark(in, markMotionReference); },
+        [&](const Input& in, SimdLevel level) { return mark(in, motionKernels(level).mark); });
 }
 
 }  // namespace

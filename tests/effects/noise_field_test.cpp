@@ -3,35 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
-#include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
-#include "common/portable_rand.hpp"
+#include "support/kernel_sweep.hpp"
 
 namespace tavlomi {
 namespace {
 
-// A generator whose smoothing works on width x height fields.
-NoiseField sized(int width, int height) {
-    NoiseField noise;
-    PortableRand unused;
-    noise.generate(width, height, 0, 6, 0, 0, unused);
-    return noise;
-}
-
-int count(const std::vector<int>& field, int value) {
+template <typename Field>
+int count(const Field& field, int value) {
     return static_cast<int>(std::count(field.begin(), field.end(), value));
-}
-
-int nonZero(const std::vector<int>& field) {
-    return static_cast<int>(field.size()) - count(field, 0);
-}
-
-// The cell a draw r sets: (r * cellCount) div 32768.
-int drawnCell(int r, int cells) {
-    return static_cast<int>(static_cast<long long>(r) * cells / 32768);
 }
 
 // One pass over a point of 255, rows top to bottom.
@@ -42,168 +27,124 @@ constexpr int kMeanOnce[5][5] = {
     {0, 3, 6, 3, 0}, {3, 12, 25, 12, 3}, {6, 25, 51, 25, 6}, {3, 12, 25, 12, 3}, {0, 3, 6, 3, 0}};
 // clang-format on
 
-TEST(NoiseField, OnePassOverOnePointOrAFullField) {
-    const int w = 11;
-    const NoiseField noise = sized(w, w);
-    // A point in the middle, and one in the border column 1: it vanishes but feeds columns 2
-    // and 3. Every cell outside the table and the two-cell border is 0.
-    for (int px : {5, 1}) {
-        std::vector<int> field(w * w, 0);
-        field[5 * w + px] = 255;
+TEST(NoiseField, OnePassOverOnePointAtEveryLevel) {
+    // The first draw, 16838, puts the one point at cell 16838 * 169 / 32768 = 86 of a 13 x 13
+    // field, (8, 6); every cell outside the table around it is 0. Scale 255 leaves the smoothed
+    // values as they are.
+    for (SimdLevel level : supportedSimdLevels()) {
         for (int divisor : {40, 80}) {
-            const auto& table = divisor == 40 ? kSpreadOnce : kMeanOnce;
-            std::vector<std::vector<int>> outs = {noise.smooth(field, divisor),
-                                                  noise.smoothFast(field, divisor)};
-            if (divisor == 80) outs.push_back(noise.smoothMean(field));
-            for (const std::vector<int>& out : outs) {
-                for (int y = 0; y < w; ++y) {
-                    for (int x = 0; x < w; ++x) {
-                        const int dx = x - px, dy = y - 5;
-                        const bool inTable = std::abs(dx) <= 2 && std::abs(dy) <= 2;
-                        const bool border = x < 2 || y < 2 || x > w - 3 || y > w - 3;
-                        const int expected = inTable && !border ? table[dy + 2][dx + 2] : 0;
-                        EXPECT_EQ(out[y * w + x], expected)
-                            << px << " " << divisor << " (" << x << ", " << y << ")";
-                    }
+            PortableRand random;
+            const std::vector<std::uint8_t> field =
+                generateNoiseField(13, 13, 1, 255, divisor == 40, divisor == 80, random, level);
+            for (int y = 0; y < 13; ++y) {
+                for (int x = 0; x < 13; ++x) {
+                    const bool near = std::abs(x - 8) <= 2 && std::abs(y - 6) <= 2;
+                    const auto& table = divisor == 40 ? kSpreadOnce : kMeanOnce;
+                    EXPECT_EQ(field[y * 13 + x], near ? table[y - 4][x - 6] : 0)
+                        << divisor << " (" << x << ", " << y << ")";
                 }
             }
         }
     }
-    // 255 everywhere stays 255 in every computed cell (divisor 40 gives 510, clamped).
-    const NoiseField small = sized(9, 7);
-    const std::vector<int> full(9 * 7, 255);
-    for (const std::vector<int>& out : {small.smooth(full, 40), small.smooth(full, 80),
-                                        small.smoothFast(full, 40), small.smoothFast(full, 80)}) {
-        for (int y = 0; y < 7; ++y)
-            for (int x = 0; x < 9; ++x)
-                EXPECT_EQ(out[y * 9 + x], x < 2 || y < 2 || x > 6 || y > 4 ? 0 : 255) << x << y;
-    }
+    // A point in the border column 1 vanishes but feeds columns 2 and 3 (its dx 1 and 2).
+    std::vector<int> border(11 * 11, 0);
+    border[5 * 11 + 1] = 255;
+    const std::vector<int> fed = smoothNoiseFieldReference(border, 11, 11, 40);
+    EXPECT_EQ(std::vector<int>(fed.begin() + 5 * 11, fed.begin() + 6 * 11),
+              (std::vector<int>{0, 0, 51, 12, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(NoiseField, LonePointAfterTheFiresPassesAndScaling) {
+TEST(NoiseField, LonePointAfterTheFiresPassesAtEveryLevel) {
+    // The first draw, 16838, puts the one point at cell 16838 * 3721 / 32768 = 1912, (21, 31):
+    // at least 20 cells from every edge. Scale 255 leaves the smoothed values as they are.
     const int w = 61;
-    const NoiseField noise = sized(w, w);
-    std::vector<int> field(w * w, 0), fast;
-    field[30 * w + 30] = 255;
-    fast = field;
-    for (int pass = 0; pass < 10; ++pass) {
-        field = noise.smooth(field, 40);
-        fast = noise.smoothFast(fast, 40);
+    for (SimdLevel level : supportedSimdLevels()) {
+        const auto generate = [&](int scale, int softenPasses) {
+            PortableRand random;
+            return generateNoiseField(w, w, 1, scale, 10, softenPasses, random, level);
+        };
+        const std::vector<std::uint8_t> spread = generate(255, 0);
+        EXPECT_EQ(count(spread, 255), 137);
+        EXPECT_EQ(w * w - count(spread, 0), 357);
+        EXPECT_EQ(spread[1912], 255);
+        const std::vector<std::uint8_t> soft = generate(255, 40);
+        EXPECT_EQ(*std::max_element(soft.begin(), soft.end()), 126);
+        EXPECT_EQ(w * w - count(soft, 0), 793);
+        const std::vector<std::uint8_t> map = generate(6, 40);
+        EXPECT_EQ(count(map, 2), 113);
+        EXPECT_EQ(count(map, 1), 180);
+        EXPECT_EQ(count(map, 0), w * w - 293);
+        EXPECT_EQ(map[1912], 2);
     }
-    EXPECT_EQ(count(field, 255), 137);
-    EXPECT_EQ(nonZero(field), 357);
-    EXPECT_EQ(fast, field);
-    for (int pass = 0; pass < 40; ++pass) {
-        field = noise.smoothMean(field);
-        fast = noise.smoothFast(fast, 80);
-    }
-    EXPECT_EQ(*std::max_element(field.begin(), field.end()), 126);
-    EXPECT_EQ(nonZero(field), 793);
-    EXPECT_EQ(fast, field);
-    // generate does the same to its one point, drawn at least 20 cells from every edge.
-    PortableRand draws, random;
-    const int cell = drawnCell(draws.rand(), w * w);
-    ASSERT_GE(std::min({cell % w, cell / w, w - 1 - cell % w, w - 1 - cell / w}), 20);
-    const std::vector<int> map = NoiseField().generate(w, w, 1, 6, 10, 40, random);
-    EXPECT_EQ(count(map, 2), 113);
-    EXPECT_EQ(count(map, 1), 180);
-    EXPECT_EQ(nonZero(map), 293);
-    EXPECT_EQ(map[cell], 2);
-    EXPECT_EQ(random.rand(), draws.rand());
 }
 
-TEST(NoiseField, ScalingToSixAndExactMultiples) {
-    const int table[][3] = {{0, 42, 0},    {43, 84, 1},   {85, 127, 2}, {128, 169, 3},
-                            {170, 212, 4}, {213, 254, 5}, {255, 255, 6}};
-    for (auto [first, last, mapped] : table)
-        for (int value = first; value <= last; ++value)
-            EXPECT_EQ(NoiseField::scaleValue(value, 6), mapped) << value;
-    // 1/255 as a float lies just above 1/255, so exact multiples reach their value.
-    EXPECT_EQ(NoiseField::scaleValue(255, 1), 1);
-    EXPECT_EQ(NoiseField::scaleValue(85, 3), 1);
-    EXPECT_EQ(NoiseField::scaleValue(255, 255), 255);
-}
-
-TEST(NoiseField, GenerateIsThePlainPipelineWithAZeroBorder) {
-    // Crowded, so that patches merge, and sparse, so that they stand alone and fade at the rims.
-    for (auto [w, h] : {std::pair{97, 83}, {480, 270}}) {
+TEST(NoiseField, ScalingSmallGridsAndDraws) {
+    // Width, height, points, scale, spreading and softening passes; every cell of the map and
+    // the draws taken. Points without passes keep 255, which exact multiples of 255 / scale
+    // scale to their full value; grids of 4 or fewer rows or columns compute no cell.
+    const struct {
+        int w, h, points, scale, spread, soften, value, draws;
+    } cases[] = {
+        {7, 5, 5000, 6, 0, 0, 6, 5000},     {7, 5, 5000, 1, 0, 0, 1, 5000},
+        {7, 5, 5000, 255, 0, 0, 255, 5000}, {7, 5, 5000, 85, 0, 0, 85, 5000},
+        {1, 1, 210, 6, 10, 40, 0, 210},     {4, 4, 210, 6, 10, 40, 0, 210},
+        {4, 60, 210, 6, 10, 40, 0, 210},    {60, 4, 210, 6, 10, 40, 0, 210},
+        {5, 1, 210, 6, 10, 40, 0, 210},     {0, 5, 210, 6, 10, 40, 0, 210},
+        {40, 30, 0, 6, 10, 40, 0, 0},
+    };
+    for (const auto& c : cases) {
         PortableRand random, draws;
-        NoiseField noise;
-        const std::vector<int> map = noise.generate(w, h, 210, 6, 10, 40, random);
-        std::vector<int> field(w * h, 0);
-        for (int p = 0; p < 210; ++p)
-            field[drawnCell(draws.rand(), w * h)] = 255;
-        for (int pass = 0; pass < 50; ++pass)
-            field = noise.smooth(field, pass < 10 ? 40 : 80);
-        for (int& value : field)
-            value = NoiseField::scaleValue(value, 6);
-        EXPECT_EQ(map, field) << w << "x" << h;
-        EXPECT_EQ(random.rand(), draws.rand());
-        EXPECT_GT(nonZero(map), 0);
-        for (int i = 0; i < w * h; ++i) {
-            const int x = i % w, y = i / w;
-            const bool border = x < 2 || y < 2 || x > w - 3 || y > h - 3;
-            ASSERT_TRUE(map[i] >= 0 && map[i] <= 6 && !(border && map[i] != 0)) << x << "," << y;
-        }
-    }
-    // Grids of 4 or fewer rows or columns, and no points, give all 0; every point takes a draw.
-    const int tiny[][3] = {{1, 1, 210}, {4, 4, 210}, {4, 60, 210}, {60, 4, 210},
-                           {5, 1, 210}, {0, 5, 210}, {40, 30, 0}};
-    for (auto [w, h, points] : tiny) {
-        PortableRand random, draws;
-        const std::vector<int> map = NoiseField().generate(w, h, points, 6, 10, 40, random);
-        EXPECT_EQ(map, std::vector<int>(w * h, 0)) << w << "x" << h;
-        for (int p = 0; p < points; ++p)
+        const std::vector<std::uint8_t> map =
+            generateNoiseField(c.w, c.h, c.points, c.scale, c.spread, c.soften, random);
+        EXPECT_EQ(map, std::vector<std::uint8_t>(c.w * c.h, c.value)) << c.w << "x" << c.h;
+        for (int d = 0; d < c.draws; ++d)
             draws.rand();
-        EXPECT_EQ(random.rand(), draws.rand()) << w << "x" << h;
+        EXPECT_EQ(random.rand(), draws.rand()) << c.w << "x" << c.h;
+    }
+    // A pass of either kind over a full field keeps 255 inside the two-cell border: 6 on the map.
+    for (auto [spread, soften] : {std::pair{1, 0}, {0, 1}}) {
+        PortableRand random;
+        const std::vector<std::uint8_t> full =
+            generateNoiseField(9, 9, 5000, 6, spread, soften, random);
+        for (int i = 0; i < 81; ++i)
+            EXPECT_EQ(full[i], i % 9 < 2 || i / 9 < 2 || i % 9 > 6 || i / 9 > 6 ? 0 : 6) << i;
     }
 }
 
-TEST(NoiseField, FastSmoothingMatchesThePlainOneAtOddSizes) {
-    std::vector<std::pair<int, int>> sizes = {{64, 64}, {65, 33}, {129, 65}, {33, 100}, {5, 300}};
-    for (int height = 1; height <= 9; ++height)
-        for (int width = 1; width <= 67; ++width)
-            sizes.push_back({width, height});
-    std::mt19937 engine(12345);
-    for (auto [w, h] : sizes) {
-        const NoiseField noise = sized(w, h);
-        // Dense bytes; sparse points, many on the edges of the 32-column blocks the fast pass
-        // skips; and values wide enough to drive both clamps.
-        std::vector<int> dense(w * h), sparse(w * h, 0), wide(w * h);
-        for (int i = 0; i < w * h; ++i) {
-            dense[i] = std::uniform_int_distribution<int>(0, 255)(engine);
-            wide[i] = std::uniform_int_distribution<int>(-3000, 3000)(engine);
-            const int x = i % w;
-            if (engine() % 60 == 0 ||
-                ((x == 31 || x == 32 || x == 63 || x == w - 1) && i / w % 3 == 0))
-                sparse[i] = dense[i] | 1;
-        }
-        for (const std::vector<int>& field : {dense, sparse, wide}) {
-            for (int divisor : {40, 80, 1, 7, 255, 1000, -40}) {
-                ASSERT_EQ(noise.smoothFast(field, divisor), noise.smooth(field, divisor))
-                    << w << "x" << h << " divisor " << divisor;
-            }
-        }
-    }
-    // Several passes at once over patches that grow and fade, some spilling into an empty block.
-    const int w = 150, h = 70;
-    const NoiseField noise = sized(w, h);
-    std::vector<int> field(w * h, 0);
-    for (int i : {15 * w + 31, 15 * w + 84, 4 * w + 66, 50 * w + 120, 60 * w + 5, 33 * w + 100})
-        field[i] = 255;
-    EXPECT_EQ(noise.smoothFast(field, 40, 0), field);
-    std::vector<int> plain = field;
-    for (int passes = 1; passes <= 12; ++passes) {
-        plain = noise.smooth(plain, 40);
-        EXPECT_EQ(noise.smoothFast(field, 40, passes), plain) << passes << " passes";
-    }
-    std::vector<int> mean = plain;
-    for (int passes = 1; passes <= 40; ++passes) {
-        mean = noise.smooth(mean, 80);
-        if (passes == 1 || passes == 5 || passes == 40) {
-            EXPECT_EQ(noise.smoothFast(plain, 80, passes), mean) << passes << " passes";
-        }
-    }
+TEST(NoiseField, EveryLevelMakesTheReferenceFieldFromTheSameDraws) {
+    struct Input {
+        GridSize size;
+        PortableRand random;
+        int points, spread, soften;
+    };
+    sweepKernel(
+        [](GridSize size, std::mt19937& random) {
+            // Sparse points that grow into patches and fade, or dense ones that fill the field.
+            Input in{size,
+                     {},
+                     static_cast<int>(1 + size.cells() / (random() % 3 == 0 ? 2 : 40)),
+                     static_cast<int>(random() % 4),
+                     static_cast<int>(random() % 4)};
+            for (int d = random() % 1000; d > 0; --d)
+                in.random.rand();
+            return in;
+        },
+        [](Input in) {
+            const int w = in.size.width, h = in.size.height;
+            std::vector<int> field(in.size.cells(), 0);
+            for (int p = 0; p < in.points; ++p)
+                field[static_cast<long long>(in.random.rand()) * w * h / 32768] = 255;
+            for (int pass = 0; pass < in.spread + in.soften; ++pass)
+                field = smoothNoiseFieldReference(field, w, h, pass < in.spread ? 40 : 80);
+            return std::tuple{std::vector<std::uint8_t>(field.begin(), field.end()),
+                              in.random.rand()};
+        },
+        [](Input in, SimdLevel level) {
+            const std::vector<std::uint8_t> field =
+                generateNoiseField(in.size.width, in.size.height, in.points, 255, in.spread,
+                                   in.soften, in.random, level);
+            return std::tuple{field, in.random.rand()};
+        });
 }
 
 }  // namespace

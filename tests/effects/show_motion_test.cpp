@@ -2,31 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <array>
+#include <cstdint>
+#include <random>
+#include <span>
 #include <vector>
+
+#include "support/recording_status.hpp"
 
 namespace tavlomi {
 namespace {
-
-class RecordingStatus final : public StatusSink {
-  public:
-    void print(std::string_view line) override { text += line; }
-    std::string text;
-};
-
-TEST(ShowMotion, PrintsItsStartupLine) {
-    RecordingStatus status;
-    const RgbGrid rgb(6);
-    ShowMotion effect(3, 2, rgb, status);
-    EXPECT_EQ(status.text, "< ShowMotion responding to Ball >\n");
-}
 
 TEST(ShowMotion, RendersEveryCellAsAnOpaqueWordAndIgnoresKeysAndTheBall) {
     RecordingStatus status;
     RgbGrid rgb(6);
     rgb[0] = makeRgbCell(200, 100, 50);
     rgb[4] = makeRgbCell(255, 255, 255);
-    rgb[5] = makeRgbCell(1, 2, 3);
+    rgb[5] = RgbCell{3, 2, 1, 0x7F};  // the unused byte never reaches the picture
     ShowMotion effect(3, 2, rgb, status);
     effect.handleKey(32);
     effect.handleKey(102);
@@ -36,7 +28,25 @@ TEST(ShowMotion, RendersEveryCellAsAnOpaqueWordAndIgnoresKeysAndTheBall) {
     effect.render(pixels);
     EXPECT_EQ(pixels, (std::vector<std::uint32_t>{0xFFC86432, 0xFF000000, 0xFF000000, 0xFF000000,
                                                   0xFFFFFFFF, 0xFF010203}));
-    EXPECT_EQ(status.text, "< ShowMotion responding to Ball >\n");
+    EXPECT_EQ(status.text(), "< ShowMotion responding to Ball >\n");
+}
+
+TEST(ShowMotion, CopiesRunsOfEveryLengthAndNothingBeyond) {
+    std::mt19937 random(61);
+    for (std::size_t count : {0, 1, 7, 8, 9, 15, 16, 17, 31, 33, 67, 1000, 1921}) {
+        RgbGrid rgb(count);
+        std::vector<std::uint32_t> expected(count + 1, 0x12345678u);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto [r, g, b, unused] = std::array<std::uint8_t, 4>{
+                static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random())};
+            rgb[i] = RgbCell{b, g, r, unused};
+            expected[i] = 0xFF000000u | r << 16 | g << 8 | b;
+        }
+        std::vector<std::uint32_t> pixels(count + 1, 0x12345678u);
+        opaquePixels(rgb, std::span(pixels).first(count));
+        ASSERT_EQ(pixels, expected) << count;
+    }
 }
 
 }  // namespace
