@@ -2,14 +2,15 @@
 // a bright square gliding over a texture, as Chromium's fake camera (the page's own
 // performance.now() figures: camera picture in, toy frame, canvas out) and as the input of the
 // desktop's tavlomi-replay (per frame, its start-up taken out).
-//   node bench/web_frame_cost.js [SECONDS]    after scripts/web.sh --no-serve, with the desktop
-//                                            build in build/ and npm ci run in tests/web
+//   NODE_PATH=build-web/test-deps/node_modules node bench/web_frame_cost.js [SECONDS]
+// after scripts/test.sh (or scripts/web.sh --no-serve and npm ci of tests/web/package.json in
+// build-web/test-deps), with the desktop build in build/.
 'use strict';
 
 const fs = require('node:fs');
 const path = require('node:path');
 const support = require('../tests/web/support');
-const { chromium } = require('../tests/web/node_modules/playwright-core');
+const { chromium } = require('playwright-core');
 
 const kWidth = 640;
 const kHeight = 480;

@@ -30,9 +30,13 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" \
 run_web() {
   echo "== $root/build-web: build and tests"
   "$root/scripts/web.sh" --no-serve
-  (cd "$root/tests/web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-  TAVLOMI_NATIVE_REPLAY="$root/build-ci/tavlomi-replay" TAVLOMI_WEB_BUILD="$root/build-web" \
-    node --test "$root"/tests/web/*.test.js
+  # The tests' npm packages go into the build folder, beside what they test, not into the tree.
+  local deps=$root/build-web/test-deps
+  mkdir -p "$deps"
+  cp "$root/tests/web/package.json" "$root/tests/web/package-lock.json" "$deps/"
+  (cd "$deps" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  NODE_PATH=$deps/node_modules TAVLOMI_NATIVE_REPLAY="$root/build-ci/tavlomi-replay" \
+    TAVLOMI_WEB_BUILD="$root/build-web" node --test "$root"/tests/web/*.test.js
 }
 run_web
 
