@@ -18,12 +18,12 @@ std::string evenSizeNote(int width, int height) {
     const bool oddWidth = width % 2 != 0;
     const bool oddHeight = height % 2 != 0;
     if (!oddWidth && !oddHeight) return {};
-    const char* left = oddWidth && oddHeight ? "the last column and row"
-                       : oddWidth            ? "the last column"
-                                             : "the last row";
+    const char* left = oddWidth && oddHeight ? "the last column and row are"
+                       : oddWidth            ? "the last column is"
+                                             : "the last row is";
     return "the virtual camera sends " + sizeText(evenSide(width), evenSide(height)) +
-           ": its format (YUY2) needs even sides, so " + left + " of the " +
-           sizeText(width, height) + " screen are left out";
+           ": its format (YUY2) needs even sides, so " + left + " left out of the " +
+           sizeText(width, height) + " screen";
 }
 
 const VideoNode* findNode(const std::string& path, std::span<const VideoNode> nodes,

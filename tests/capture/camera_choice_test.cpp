@@ -89,6 +89,30 @@ TEST(CameraChoice, KindsDefaultAndList) {
     EXPECT_NE(permissionDeniedText().find("'video' group"), std::string::npos);
 }
 
+TEST(CameraChoice, EachCameraIsListedOnceByItsMostDirectStackWhateverHidesIt) {
+    const auto served = [](const char* name, const char* node, const char* stack,
+                           const char* libcameraId = "") {
+        CameraDevice device = usb(name, node);
+        device.stack = stack;
+        device.libcameraId = libcameraId;
+        return device;
+    };
+    const std::string id = "\\_SB_.PCI0.XHC_.RHUB.HS05-5:1.0-0c45:6366";
+    const std::vector<CameraDevice> devices = {
+        served("Integrated Camera", "/dev/video0", "PipeWire"),
+        served("FakeCam", "", "PipeWire"),
+        served("Integrated Camera: Integrated C", "/dev/video0", "V4L2"),
+        served("Integrated Camera", "", "PipeWire", id.c_str()),
+        served(id.c_str(), "", "libcamera", id.c_str()),
+        served("FakeCam", "", "PipeWire"),
+        served("USB Camera", "/dev/video2", "V4L2"),
+        served("USB Camera", "/dev/video2", "V4L2")};
+    EXPECT_EQ(distinctCameras(devices), (std::vector<std::size_t>{1, 2, 4, 5, 6}));
+    EXPECT_EQ(cameraListText(std::vector{devices[1], devices[2]}),
+              "0: FakeCam (PipeWire)  colour  [default]\n"
+              "1: Integrated Camera: Integrated C (/dev/video0, V4L2)  colour\n");
+}
+
 TEST(CameraChoice, DeviceArgumentIsAPathOrPartOfAName) {
     // Links and nodes of a pretend /dev: each path listed resolves to its target.
     const std::map<std::string, std::string> dev = {
