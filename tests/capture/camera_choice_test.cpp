@@ -24,17 +24,22 @@ constexpr std::uint32_t kMetadata = 0x04a00000;
 const std::string kById = "/dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index";
 
 // A laptop's camera: colour, metadata and infrared nodes that share most of a name.
-const CameraDevice kColour{
-    "Integrated Camera: Integrated C", "/dev/video0", {kById + "0"}, {kJpeg, kYuy2}, kPicture};
+const CameraDevice kColour{"Integrated Camera: Integrated C",
+                           "/dev/video0",
+                           {kById + "0"},
+                           {kJpeg, kYuy2},
+                           kPicture,
+                           "",
+                           ""};
 const CameraDevice kMetadataNode{
-    "Integrated Camera: Integrated C", "/dev/video1", {kById + "1"}, {}, kMetadata};
+    "Integrated Camera: Integrated C", "/dev/video1", {kById + "1"}, {}, kMetadata, "", ""};
 const CameraDevice kInfrared{
-    "Integrated Camera: Integrated I", "/dev/video2", {kById + "2"}, {kGray8}, kPicture};
+    "Integrated Camera: Integrated I", "/dev/video2", {kById + "2"}, {kGray8}, kPicture, "", ""};
 const std::vector<CameraDevice> kLaptop = {kColour, kMetadataNode, kInfrared};
 
 CameraDevice usb(const std::string& name, const std::string& node,
                  std::vector<StreamFormat> formats = {kYuy2}, std::uint32_t caps = 0) {
-    return {name, node, {}, std::move(formats), caps};
+    return {name, node, {}, std::move(formats), caps, "", ""};
 }
 
 const CameraDevice kDepth = usb("Intel(R) RealSense(TM) Depth Camera 435", "/dev/video4",

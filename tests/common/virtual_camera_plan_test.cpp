@@ -17,7 +17,7 @@ const VideoNode kTaken{"/dev/video5", kLoopbackDriver, "Tavlomi", 0x04200001};
 const VideoNode kShared{"/dev/video6", kLoopbackDriver, "Dummy", 0x04200003};
 const VideoNode kWebcam{"/dev/video0", "uvcvideo", "Integrated Camera", 0x04200001};
 const VideoNode kCodec{"/dev/video9", "hantro-vpu", "hantro-vpu", 0x04208000};
-const std::string kNoDaemon = "no PipeWire daemon answers";
+constexpr const char* kNoDaemon = "no PipeWire daemon answers";
 
 TEST(VirtualCameraPlan, RoutesFromTheCommandLineThePipeWireDaemonAndTheVideoNodes) {
     using K = VirtualCameraWhere::Kind;
@@ -25,87 +25,48 @@ TEST(VirtualCameraPlan, RoutesFromTheCommandLineThePipeWireDaemonAndTheVideoNode
         return path == "/dev/v4l/by-id/loop" ? "/dev/video4" : path;
     };
     const struct {
-        VirtualCameraWhere where;
-        std::string pipewireProblem;
+        K kind;
+        const char* asked;
+        const char* pipewireProblem;
         std::vector<VideoNode> nodes;
         bool pipewire;
-        std::string device, where_, problemStart;
+        const char *device, *where, *problemStart;
         bool fatal;
     } cases[] = {
-        {{K::Off, ""}, "", {kFree}, false, "", "", "", false},
-        {{K::Every, ""},
-         "",
-         {kWebcam, kTaken, kCodec, kFree, kShared},
-         true,
-         "/dev/video4",
-         "PipeWire node \"Tavlomi\" and /dev/video4",
-         "",
-         false},
-        {{K::Every, ""}, kNoDaemon, {kShared}, false, "/dev/video6", "/dev/video6", "", false},
-        {{K::Every, ""}, "", {}, true, "", "PipeWire node \"Tavlomi\"", "", false},
-        {{K::Every, ""},
-         kNoDaemon,
-         {kWebcam, kCodec, kTaken},
-         false,
-         "",
-         "",
+        // clang-format off
+        {K::Off, "", "", {kFree}, false, "", "", "", false},
+        {K::Every, "", "", {kWebcam, kTaken, kCodec, kFree, kShared}, true, "/dev/video4",
+         "PipeWire node \"Tavlomi\" and /dev/video4", "", false},
+        {K::Every, "", kNoDaemon, {kShared}, false, "/dev/video6", "/dev/video6", "", false},
+        {K::Every, "", "", {}, true, "", "PipeWire node \"Tavlomi\"", "", false},
+        {K::Every, "", kNoDaemon, {kWebcam, kCodec, kTaken}, false, "", "",
          "no virtual camera: no PipeWire daemon answers and there is no v4l2loopback device; load "
          "one with 'sudo modprobe v4l2loopback exclusive_caps=1 card_label=Tavlomi', or run "
-         "PipeWire",
-         false},
-        {{K::PipeWire, ""}, "", {kFree}, true, "", "PipeWire node \"Tavlomi\"", "", true},
-        {{K::PipeWire, ""},
-         kNoDaemon,
-         {kFree},
-         false,
-         "",
-         "",
-         "no PipeWire virtual camera: no PipeWire daemon answers",
+         "PipeWire", false},
+        {K::PipeWire, "", "", {kFree}, true, "", "PipeWire node \"Tavlomi\"", "", true},
+        {K::PipeWire, "", kNoDaemon, {kFree}, false, "", "",
+         "no PipeWire virtual camera: no PipeWire daemon answers", true},
+        {K::Device, "/dev/v4l/by-id/loop", "", {kFree}, false, "/dev/video4", "/dev/video4", "",
          true},
-        {{K::Device, "/dev/v4l/by-id/loop"},
-         "",
-         {kFree},
-         false,
-         "/dev/video4",
-         "/dev/video4",
-         "",
-         true},
-        {{K::Device, "/dev/video7"},
-         "",
-         {kFree},
-         false,
-         "",
-         "",
-         "cannot send the virtual camera to /dev/video7: it is not a video device",
-         true},
-        {{K::Device, "/dev/video0"},
-         "",
-         {kWebcam},
-         false,
-         "",
-         "",
+        {K::Device, "/dev/video7", "", {kFree}, false, "", "",
+         "cannot send the virtual camera to /dev/video7: it is not a video device", true},
+        {K::Device, "/dev/video0", "", {kWebcam}, false, "", "",
          "cannot send the virtual camera to /dev/video0: it is not a v4l2loopback device (its "
-         "driver is uvcvideo)",
-         true},
-        {{K::Device, "/dev/video5"},
-         "",
-         {kTaken},
-         false,
-         "",
-         "",
+         "driver is uvcvideo)", true},
+        {K::Device, "/dev/video5", "", {kTaken}, false, "", "",
          "cannot send the virtual camera to /dev/video5: it is a v4l2loopback device that "
-         "another program writes",
-         true}};
+         "another program writes", true}};
+    // clang-format on
     for (const auto& c : cases) {
         const VirtualCameraPlan plan =
-            planVirtualCamera(c.where, 320, 240, c.pipewireProblem, c.nodes, same);
-        EXPECT_EQ(plan.pipewire, c.pipewire) << c.where_ << c.problemStart;
+            planVirtualCamera({c.kind, c.asked}, 320, 240, c.pipewireProblem, c.nodes, same);
+        EXPECT_EQ(plan.pipewire, c.pipewire) << c.where << c.problemStart;
         EXPECT_EQ(plan.device, c.device) << c.problemStart;
-        EXPECT_EQ(plan.where(), c.where_);
+        EXPECT_EQ(plan.where(), c.where);
         EXPECT_TRUE(plan.problem.starts_with(c.problemStart) &&
-                    plan.problem.empty() == c.problemStart.empty())
+                    plan.problem.empty() == (*c.problemStart == '\0'))
             << plan.problem;
-        if (!plan.problem.empty()) EXPECT_EQ(plan.fatal, c.fatal) << plan.problem;
+        EXPECT_EQ(plan.fatal, c.fatal) << c.problemStart;
     }
 }
 
