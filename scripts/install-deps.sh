@@ -20,6 +20,9 @@ packages=(
   # a window manager for the full-screen window tests (started with the core font "fixed"),
   # screenshots, and xprop to see that it manages the screen
   evilwm xfonts-base imagemagick
+  # the virtual camera's PipeWire route and PipeWire cameras; a daemon, its session manager and
+  # a private session bus for their tests
+  gstreamer1.0-pipewire pipewire wireplumber pipewire-bin dbus-bin dbus-daemon
 )
 
 missing=()

@@ -82,6 +82,20 @@ bool takesNoValue(std::string_view name) {
            name == "--test-scene";
 }
 
+// --virtual-camera's WHERE: "pipewire", or a device path.
+std::string parseVirtualCamera(const std::string& value, VirtualCameraWhere& where) {
+    if (value == "pipewire") {
+        where.kind = VirtualCameraWhere::Kind::PipeWire;
+    } else if (value.starts_with("/")) {
+        where.kind = VirtualCameraWhere::Kind::Device;
+        where.device = value;
+    } else {
+        return "--virtual-camera takes 'pipewire' or a device path such as /dev/video4, not '" +
+               value + "'";
+    }
+    return {};
+}
+
 std::string unknownOptionError(const std::string& arg) {
     const std::string name = arg.substr(0, arg.find('='));
     if (!valueForm(name).empty()) {
@@ -122,6 +136,11 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         } else if (arg == "--test-scene") {
             cl.source = SourceKind::TestScene;
             ++sourcesGiven;
+        } else if (arg == "--virtual-camera") {
+            cl.virtualCamera.kind = VirtualCameraWhere::Kind::Every;
+        } else if (takeValue(arg, "--virtual-camera=", value)) {
+            result.error = parseVirtualCamera(value, cl.virtualCamera);
+            if (!result.error.empty()) return result;
         } else if (takeValue(arg, "--camera=", value)) {
             const std::optional<long long> index = parseInteger(value);
             if (!index || *index < 0 || *index > INT_MAX) {
@@ -212,6 +231,11 @@ std::string usageText(const std::string& programName) {
            "  --zoom=N         show each grid cell as N x N window pixels (1 to 16; by default\n"
            "                   the window takes a comfortable part of the desktop)\n"
            "  --record=FILE    record what the screen shows into FILE (.webm or .mp4)\n"
+           "  --virtual-camera[=WHERE]\n"
+           "                   send what the screen shows, without the overlay, as a camera\n"
+           "                   for video calls: WHERE is 'pipewire' (a PipeWire node named\n"
+           "                   Tavlomi) or a v4l2loopback device such as /dev/video4; without\n"
+           "                   WHERE, every one that is there\n"
            "  --list-cameras   list the cameras and exit\n"
            "  --help           show this help and exit\n"
            "  --version        show the version and exit\n"
@@ -219,9 +243,9 @@ std::string usageText(const std::string& programName) {
            "Keys:\n" +
            keyLines() +
            "\n"
-           "Exit status: 0 on a normal quit; 1 when the display, the camera or the memory the\n"
-           "grid needs cannot be had, when the display is lost, or when a recording cannot be\n"
-           "finished; 2 for a bad command line.\n";
+           "Exit status: 0 on a normal quit; 1 when the display, the camera, the memory the\n"
+           "grid needs or a virtual camera asked for by WHERE cannot be had, when the display is\n"
+           "lost, or when a recording cannot be finished; 2 for a bad command line.\n";
 }
 
 }  // namespace tavlomi

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/virtual_camera_plan.hpp"
+
 namespace tavlomi {
 
 // Largest grid side accepted: SDL makes no surface 16384 or more pixels wide, and it keeps every
@@ -30,6 +32,8 @@ struct CommandLine {
     int zoom = 0;
     // Where to record what the screen shows (.webm or .mp4); empty for no recording.
     std::string recordPath;
+    // Where the screen goes out as a camera for video calls.
+    VirtualCameraWhere virtualCamera;
     // Notices about arguments that were ignored; the toy still runs.
     std::vector<std::string> warnings;
 };

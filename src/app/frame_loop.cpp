@@ -41,6 +41,7 @@ void FrameLoop::composeFrame() {
         snapshotPending_ = false;
         if (snapshotHandler_) snapshotHandler_();
     }
+    if (pictureHandler_) pictureHandler_();
     if (overlay_ != nullptr) drawOverlay();
     display_.present();
 }
@@ -49,7 +50,9 @@ void FrameLoop::drawOverlay() {
     TextCanvas& canvas = display_.textCanvas();
     const int width = toy_.gridWidth();
     const int height = toy_.gridHeight();
-    if (helpShown_) paintHelp(canvas, width, height, helpLines(toy_, overlayColumns(width)));
+    if (helpShown_)
+        paintHelp(canvas, width, height,
+                  helpLines(toy_, overlayColumns(width), virtualCameraWhere_));
     const std::vector<std::string> lines = overlay_->visibleLines();
     paintStatusLines(canvas, width, height, lines);
 }

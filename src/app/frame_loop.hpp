@@ -6,6 +6,7 @@
 // (help, full screen, snapshot) stay here.
 
 #include <functional>
+#include <string>
 #include <utility>
 
 #include "app/input_dispatch.hpp"
@@ -35,6 +36,11 @@ class FrameLoop final : private InputTarget {
     void setSnapshotHandler(std::function<void()> handler) {
         snapshotHandler_ = std::move(handler);
     }
+    // What runs in every frame when the screen holds the effect picture and the ball but no
+    // overlay yet (the picture a snapshot takes), after any snapshot; e.g. the virtual camera.
+    void setPictureHandler(std::function<void()> handler) { pictureHandler_ = std::move(handler); }
+    // Where the virtual camera sends the picture, for the F1 help; empty while it is off.
+    void showVirtualCamera(std::string where) { virtualCameraWhere_ = std::move(where); }
     bool helpShown() const { return helpShown_; }
 
   private:
@@ -56,6 +62,8 @@ class FrameLoop final : private InputTarget {
     int pauseMilliseconds_;
     const StatusOverlay* overlay_ = nullptr;
     std::function<void()> snapshotHandler_;
+    std::function<void()> pictureHandler_;
+    std::string virtualCameraWhere_;
     bool helpShown_ = false;
     bool snapshotPending_ = false;
     bool displayLost_ = false;

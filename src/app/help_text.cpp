@@ -57,7 +57,7 @@ std::string effectDescription(const Toy& toy) {
     }
 }
 
-std::vector<std::string> helpLines(const Toy& toy, int columns) {
+std::vector<std::string> helpLines(const Toy& toy, int columns, std::string_view virtualCamera) {
     columns = std::max(columns, 1);
     std::vector<std::string> lines = wrapText("Keys (F1 hides them)", columns);
     const bool sideBySide = columns >= kMinColumnsSideBySide;
@@ -74,6 +74,8 @@ std::vector<std::string> helpLines(const Toy& toy, int columns) {
     lines.emplace_back();
     entry("Effect", effectDescription(toy));
     entry("Threshold", std::to_string(toy.motionThreshold()));
+    if (!virtualCamera.empty())
+        entry("Camera out", "virtual camera on: " + std::string(virtualCamera));
     return lines;
 }
 

@@ -24,6 +24,8 @@
 #include "gst/camera_list.hpp"
 #include "gst/gst_frame_source.hpp"
 #include "gst/gst_recorder.hpp"
+#include "gst/gst_virtual_camera.hpp"
+#include "gst/video_nodes.hpp"
 #include "png/png_writer.hpp"
 #include "sdl/sdl_display.hpp"
 
@@ -130,6 +132,33 @@ std::unique_ptr<FrameSource> openSource(const CommandLine& cl, int width, int he
     return source;
 }
 
+// The virtual camera the command line asks for, announced over the picture; nullptr, after saying
+// why on stderr, when none goes out. failed is set when a route chosen by name cannot be had.
+std::unique_ptr<GstVirtualCamera> openVirtualCamera(const CommandLine& cl, NoticeSink& notices,
+                                                    bool& failed) {
+    using Kind = VirtualCameraWhere::Kind;
+    failed = false;
+    if (cl.virtualCamera.kind == Kind::Off) return nullptr;
+    const std::string pipewire = cl.virtualCamera.kind == Kind::Device ? "" : pipewireProblem();
+    const VirtualCameraPlan plan =
+        planVirtualCamera(cl.virtualCamera, cl.windowWidth, cl.windowHeight, pipewire,
+                          listVideoNodes(), resolveDevicePath);
+    if (!plan.any()) {
+        std::cerr << "tavlomi: " << plan.problem << "\n";
+        failed = plan.fatal;
+        return nullptr;
+    }
+    std::vector<std::string> failures;
+    std::unique_ptr<GstVirtualCamera> camera =
+        GstVirtualCamera::open(plan, cl.windowWidth, cl.windowHeight, notices, failures);
+    for (const std::string& failure : failures)
+        std::cerr << "tavlomi: " << failure << "\n";
+    failed = plan.fatal && !failures.empty();
+    if (camera && !plan.sizeNote.empty()) std::cerr << "tavlomi: " << plan.sizeNote << "\n";
+    if (camera) notices.notice("virtual camera on: " + camera->where());
+    return camera;
+}
+
 // Plays until Escape, a window-close request or a stop signal; the exit status.
 int play(const CommandLine& cl) {
     const int width = cl.windowWidth;
@@ -159,8 +188,21 @@ int play(const CommandLine& cl) {
         }
     }
 
+    bool virtualCameraFailed = false;
+    std::unique_ptr<GstVirtualCamera> virtualCamera =
+        openVirtualCamera(cl, notices, virtualCameraFailed);
+    if (virtualCameraFailed) return kExitFailure;
+
     FrameLoop& loop =
         session.start(*display, *source, width, height, kFramePauseMilliseconds, true);
+    std::vector<std::uint32_t> outgoing;
+    if (virtualCamera) {
+        loop.showVirtualCamera(virtualCamera->where());
+        loop.setPictureHandler([&] {
+            display->copyScreen(outgoing);
+            virtualCamera->offer(outgoing);
+        });
+    }
     std::vector<std::uint32_t> screen;
     loop.setSnapshotHandler([&] {
         display->copyScreen(screen);

@@ -44,9 +44,27 @@ const char* kindText(CameraKind kind) {
 }
 
 std::string indexedLabel(std::size_t index, const CameraDevice& device) {
-    std::string text = std::to_string(index) + ": " + device.name;
-    if (!device.node.empty()) text += " (" + device.node + ")";
-    return text;
+    std::string where = device.node;
+    if (!device.stack.empty()) where += (where.empty() ? "" : ", ") + device.stack;
+    return std::to_string(index) + ": " + device.name + (where.empty() ? "" : " (" + where + ")");
+}
+
+// Lower is more direct.
+int stackRank(const std::string& stack) {
+    constexpr const char* kByDirectness[] = {"V4L2", "libcamera", "PipeWire"};
+    int rank = 0;
+    for (const char* name : kByDirectness) {
+        if (stack == name) return rank;
+        ++rank;
+    }
+    return rank;
+}
+
+// What names the camera below its stack; empty when nothing does.
+std::string cameraKey(const CameraDevice& device) {
+    if (!device.node.empty()) return "node " + device.node;
+    if (!device.libcameraId.empty()) return "libcamera " + device.libcameraId;
+    return {};
 }
 
 }  // namespace
@@ -71,6 +89,22 @@ std::optional<std::size_t> defaultCameraIndex(std::span<const CameraDevice> devi
         if (classifyCamera(devices[i]) == CameraKind::Colour) return i;
     }
     return std::nullopt;
+}
+
+std::vector<std::size_t> distinctCameras(std::span<const CameraDevice> devices) {
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const std::string key = cameraKey(devices[i]);
+        bool shadowed = false;
+        for (std::size_t j = 0; j < devices.size() && !key.empty() && !shadowed; ++j) {
+            const int ours = stackRank(devices[i].stack);
+            const int theirs = stackRank(devices[j].stack);
+            shadowed = j != i && cameraKey(devices[j]) == key &&
+                       (theirs < ours || (theirs == ours && j < i));
+        }
+        if (!shadowed) kept.push_back(i);
+    }
+    return kept;
 }
 
 std::string cameraLabel(const CameraDevice& device) {

@@ -26,6 +26,8 @@ struct CameraDevice {
     std::vector<std::string> byIdPaths;  // /dev/v4l/by-id/... links that lead to node
     std::vector<StreamFormat> formats;   // every stream kind of the device's caps
     std::uint32_t v4l2DeviceCaps = 0;    // the V4L2 device_caps bits; 0 when not known
+    std::string stack;                   // what serves it: "V4L2", "PipeWire" or "libcamera"
+    std::string libcameraId;             // libcamera's id for it, when libcamera drives it
 };
 
 enum class CameraKind {
@@ -42,8 +44,14 @@ std::optional<std::size_t> defaultCameraIndex(std::span<const CameraDevice> devi
 // How notices name a device: its node, else its name.
 std::string cameraLabel(const CameraDevice& device);
 
-// The text of --list-cameras: one line per device with its index, name, node, kind and whether
-// it is the default, its by-id links below it; a closing line when no camera is colour.
+// Indices of devices without the entries that are another stack's view of a camera already
+// listed (the same node, or the same libcamera id), in order. Of one camera the most direct entry
+// is kept: V4L2's, then libcamera's, then PipeWire's.
+std::vector<std::size_t> distinctCameras(std::span<const CameraDevice> devices);
+
+// The text of --list-cameras: one line per device with its index, name, node, the stack that
+// serves it, its kind and whether it is the default, its by-id links below it; a closing line when
+// no camera is colour.
 std::string cameraListText(std::span<const CameraDevice> devices);
 
 // The real target of a path with every link followed; nullopt when the path does not exist.

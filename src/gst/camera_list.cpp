@@ -17,6 +17,8 @@ namespace tavlomi {
 namespace {
 
 constexpr const char* kByIdDirectory = "/dev/v4l/by-id";
+// Cameras send several frames a second; a PipeWire camera silent this long has gone.
+constexpr std::chrono::milliseconds kPipeWireQuietLimit{2000};
 
 // Opens node the way v4l2src does and tells whether that is refused for want of rights.
 bool nodeRefusesAccess(const std::string& node) {
@@ -46,11 +48,37 @@ std::string nodeOf(const GstStructure* properties) {
     return {};
 }
 
+// The stack that serves a device, known by the device's type (GstV4l2Device, ...).
+struct Stack {
+    const char* typeNamePart;  // in lower case
+    const char* name;
+};
+constexpr Stack kStacks[] = {
+    {"v4l2", "V4L2"}, {"pipewire", "PipeWire"}, {"libcamera", "libcamera"}};
+
+const Stack* stackOf(GstDevice* device) {
+    const OwnedText type{g_ascii_strdown(G_OBJECT_TYPE_NAME(device), -1)};
+    for (const Stack& stack : kStacks) {
+        if (std::strstr(type.get(), stack.typeNamePart) != nullptr) return &stack;
+    }
+    return nullptr;
+}
+
 CameraDevice describeCamera(GstDevice* device) {
     CameraDevice info;
     if (const OwnedText name{gst_device_get_display_name(device)}) info.name = name.get();
+    const Stack* stack = stackOf(device);
+    if (stack != nullptr) info.stack = stack->name;
+    // libcamera names its devices by the camera's id; PipeWire keeps that id for its nodes.
+    if (stack != nullptr && std::strcmp(stack->name, "libcamera") == 0) {
+        if (const OwnedText id{gst_object_get_name(GST_OBJECT(device))})
+            info.libcameraId = id.get();
+    }
     if (GstStructure* properties = gst_device_get_properties(device)) {
         info.node = nodeOf(properties);
+        if (const gchar* id = gst_structure_get_string(properties, "api.libcamera.path")) {
+            info.libcameraId = id;
+        }
         guint deviceCaps = 0;
         if (gst_structure_get_uint(properties, "v4l2.device.device_caps", &deviceCaps)) {
             info.v4l2DeviceCaps = deviceCaps;
@@ -78,13 +106,24 @@ CameraList::CameraList() {
     std::string ignored;
     if (!ensureGstreamer(ignored)) return;
     monitor_.reset(gst_device_monitor_new());
+    // libcamera's provider names the class the other way round.
     gst_device_monitor_add_filter(monitor_.get(), "Video/Source", nullptr);
+    gst_device_monitor_add_filter(monitor_.get(), "Source/Video", nullptr);
+    // PipeWire's provider hides V4L2's, yet a PipeWire that does not serve a camera would make
+    // it disappear: every provider lists, and another stack's view of a listed camera is left out.
+    gst_device_monitor_set_show_all_devices(monitor_.get(), TRUE);
+    std::vector<GstRef<GstDevice>> all;
+    std::vector<CameraDevice> described;
     GList* devices = gst_device_monitor_get_devices(monitor_.get());
     for (GList* item = devices; item != nullptr; item = item->next) {
-        devices_.emplace_back(GST_DEVICE(item->data));
-        described_.push_back(describeCamera(devices_.back().get()));
+        all.emplace_back(GST_DEVICE(item->data));
+        described.push_back(describeCamera(all.back().get()));
     }
     g_list_free(devices);
+    for (const std::size_t kept : distinctCameras(described)) {
+        devices_.push_back(std::move(all[kept]));
+        described_.push_back(std::move(described[kept]));
+    }
 }
 
 MadeSource CameraList::makeSource(std::size_t index) const {
@@ -103,6 +142,10 @@ MadeSource CameraList::makeSource(std::size_t index) const {
         return made;
     }
     made.offered.reset(gst_device_get_caps(devices_[index].get()));
+    // v4l2src reports a camera that goes away; pipewiresrc waits for its node's return, and
+    // PipeWire 0.3's device provider cannot watch for the removal beside a running source (it
+    // frees memory twice when stopped, and deadlocks a listing made while the source runs).
+    if (info.stack == "PipeWire") made.quietLimit = kPipeWireQuietLimit;
     return made;
 }
 

@@ -152,6 +152,7 @@ std::unique_ptr<FramePipeline> FramePipeline::forCamera(MadeSource made, int wid
     auto result = create(width, height, made.label, reason);
     if (!result || !result->buildTail(false, reason)) return nullptr;
     gst_base_sink_set_async_enabled(GST_BASE_SINK(result->appsink_), FALSE);
+    result->quietLimit_ = made.quietLimit;
     if (!result->addCamera(made.element.release(), std::move(made.offered), reason)) return nullptr;
     return result;
 }
@@ -310,6 +311,7 @@ FramePipeline::CameraStart FramePipeline::startCamera(std::chrono::milliseconds 
         reason = errorReason("GStreamer could not start it");
         return CameraStart::Failed;
     }
+    lastFrame_ = std::chrono::steady_clock::now();
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (std::chrono::steady_clock::now() < deadline && !cancel.load()) {
         if (std::optional<std::string> stop = pollStop()) {
@@ -317,7 +319,10 @@ FramePipeline::CameraStart FramePipeline::startCamera(std::chrono::milliseconds 
             return CameraStart::Failed;
         }
         firstSample_.reset(gst_app_sink_try_pull_sample(appsink_, kFirstFramePoll));
-        if (firstSample_) return CameraStart::Streaming;
+        if (firstSample_) {
+            lastFrame_ = std::chrono::steady_clock::now();
+            return CameraStart::Streaming;
+        }
     }
     return CameraStart::Waiting;
 }
@@ -337,6 +342,10 @@ std::optional<std::string> FramePipeline::pollStop() {
             if (gst_element_seek_simple(pipeline_.get(), GST_FORMAT_TIME, flags, 0)) continue;
             reason = "it cannot be played again from its start";
         }
+        stopped_ = true;
+    }
+    if (!stopped_ && quietLimit_ && std::chrono::steady_clock::now() - lastFrame_ > *quietLimit_) {
+        reason = "it sent nothing for " + std::to_string(quietLimit_->count() / 1000) + " seconds";
         stopped_ = true;
     }
     return reason;
@@ -374,6 +383,7 @@ bool FramePipeline::pull(std::span<std::uint8_t> frameBuffer) {
     if (!sample) sample = std::move(firstSample_);
     firstSample_.reset();
     if (!sample) return false;
+    lastFrame_ = std::chrono::steady_clock::now();
     return repack(sample.get(), frameBuffer);
 }
 

@@ -28,6 +28,9 @@ struct MadeSource {
     CapsRef offered;      // what element can deliver, when known before it is opened
     std::string label;    // how messages name it, e.g. "/dev/video0"
     std::string problem;  // why element is nullptr
+    // For a source that does not report its camera gone but only goes quiet (pipewiresrc, whose
+    // node went away): how long without a frame counts as lost; nullopt for one that reports it.
+    std::optional<std::chrono::milliseconds> quietLimit;
 };
 
 class FramePipeline {
@@ -66,7 +69,7 @@ class FramePipeline {
                             std::string& reason);
 
     // Never blocks. A file at its end is sought back to its start. Gives the reason once when
-    // the source stops: its first error, or its end when it does not loop.
+    // the source stops: its first error, its end when it does not loop, or its quiet limit.
     std::optional<std::string> pollStop();
 
     // Never blocks. Writes the newest frame (bottom row first, rows of exactly 3 * width bytes)
@@ -110,6 +113,8 @@ class FramePipeline {
     bool stopped_ = false;
     std::optional<CaptureMode> mode_;
     SampleRef firstSample_;  // taken while starting, handed out when nothing newer has come
+    std::optional<std::chrono::milliseconds> quietLimit_;
+    std::chrono::steady_clock::time_point lastFrame_;
 };
 
 }  // namespace tavlomi

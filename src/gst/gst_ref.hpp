@@ -1,7 +1,7 @@
 #pragma once
 
-// Owning references to GStreamer's objects, messages, samples, caps and strings, released when
-// they go out of scope.
+// Owning references to GStreamer's objects, messages, samples, buffers, caps and strings, released
+// when they go out of scope.
 
 #include <gst/gst.h>
 
@@ -30,6 +30,11 @@ struct SampleUnref {
     void operator()(GstSample* sample) const { gst_sample_unref(sample); }
 };
 using SampleRef = std::unique_ptr<GstSample, SampleUnref>;
+
+struct BufferUnref {
+    void operator()(GstBuffer* buffer) const { gst_buffer_unref(buffer); }
+};
+using BufferRef = std::unique_ptr<GstBuffer, BufferUnref>;
 
 struct CapsUnref {
     void operator()(GstCaps* caps) const { gst_caps_unref(caps); }

@@ -22,6 +22,8 @@ std::string describe(const CommandLine& cl) {
     if (cl.source == SourceKind::CameraIndex) text += std::to_string(cl.cameraIndex);
     if (cl.zoom != 0) text += " zoom " + std::to_string(cl.zoom);
     if (!cl.recordPath.empty()) text += " record " + cl.recordPath;
+    const char* outs[] = {"", " out everywhere", " out pipewire", " out "};
+    text += outs[static_cast<int>(cl.virtualCamera.kind)] + cl.virtualCamera.device;
     for (const std::string& warning : cl.warnings)
         text += "; " + warning;
     return text;
@@ -50,6 +52,9 @@ TEST(CommandLine, AcceptedLines) {
         {{"window", "--zoom=16", "--record=/tmp/Play.MP4"},
          "window 320x240 zoom 16 record /tmp/Play.MP4"},
         {{"--record=play.webm"}, "fullscreen 320x240 record play.webm"},
+        {{"--virtual-camera"}, "fullscreen 320x240 out everywhere"},
+        {{"--virtual-camera=pipewire"}, "fullscreen 320x240 out pipewire"},
+        {{"--virtual-camera=/dev/video4"}, "fullscreen 320x240 out /dev/video4"},
     };
     for (const auto& c : cases) {
         const ParseResult r = parseCommandLine(c.args);
@@ -93,6 +98,8 @@ TEST(CommandLine, RefusedLinesSayWhy) {
         {{"window", "--device"}, "--device takes its value after '=': --device=PATH"},
         {{"--zoom"}, "--zoom takes its value after '=': --zoom=N"},
         {{"--test-scene=1"}, "--test-scene takes no value"},
+        {{"--virtual-camera=video4"},
+         "--virtual-camera takes 'pipewire' or a device path such as /dev/video4, not 'video4'"},
         {{"--fullscreen"}, "unknown option '--fullscreen' (see --help)"},
         {{"--"}, "unknown option '--' (see --help)"},
     };
@@ -105,9 +112,10 @@ TEST(CommandLine, RefusedLinesSayWhy) {
 TEST(CommandLine, HelpListsEveryOptionAndEveryKeyWithItsAction) {
     const std::string help = usageText("tavlomi");
     EXPECT_EQ(help.rfind("Usage: tavlomi [fullscreen|window] [WIDTH HEIGHT] [OPTIONS]\n", 0), 0u);
-    for (const char* option : {"\n  --camera=N ", "\n  --device=PATH ", "\n  --video=FILE ",
-                               "\n  --test-scene ", "\n  --zoom=N ", "\n  --record=FILE ",
-                               "\n  --list-cameras ", "\n  --help ", "\n  --version "}) {
+    for (const char* option :
+         {"\n  --camera=N ", "\n  --device=PATH ", "\n  --video=FILE ", "\n  --test-scene ",
+          "\n  --zoom=N ", "\n  --record=FILE ", "\n  --list-cameras ", "\n  --help ",
+          "\n  --version ", "\n  --virtual-camera[=WHERE]\n"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     for (const KeyHelp& entry : kKeyHelp) {

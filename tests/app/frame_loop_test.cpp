@@ -115,16 +115,19 @@ TEST(FrameLoop, WithoutAnOverlayOrASnapshotHandlerF1AndF12DrawNothing) {
     EXPECT_TRUE(f.loop.helpShown());
 }
 
-TEST(FrameLoop, F12RunsTheSnapshotOnceAfterTheBallAndBeforeTheOverlay) {
+TEST(FrameLoop, F12RunsTheSnapshotOnceAndThePictureHandlerEveryFrameAfterTheBallBeforeTheOverlay) {
     LoopFixture f;
     f.loop.showOverlay(&f.overlay);
     f.loop.setSnapshotHandler([&] { f.display.calls.push_back("snapshot"); });
+    f.loop.setPictureHandler([&] { f.display.calls.push_back("picture"); });
     const Calls withSnapshot = f.frameAfterBall({key(keys::kF12)});
-    ASSERT_GE(withSnapshot.size(), 2u);
-    EXPECT_EQ(withSnapshot.front(), "snapshot");
+    ASSERT_GE(withSnapshot.size(), 3u);
+    EXPECT_EQ(Calls(withSnapshot.begin(), withSnapshot.begin() + 2),
+              (Calls{"snapshot", "picture"}));
     EXPECT_EQ(withSnapshot.back(), "present");
     const Calls next = f.frameAfterBall({});
     EXPECT_EQ(std::count(next.begin(), next.end(), "snapshot"), 0);
+    EXPECT_EQ(next.front(), "picture");
 }
 
 TEST(FrameLoop, StatusLinesAreDrawnAfterTheBallUntilTheyExpire) {

@@ -99,6 +99,9 @@ TEST(HelpLines, ALongModeWrapsUnderTheActionColumnAndTheThresholdMayBeNegative) 
               (Lines{"Effect         3 fire: follows the", "               ball, blue palette",
                      "Threshold      -2"}));
     EXPECT_EQ(helpLines(f.toy, 20).back(), "  -2");
+    const Lines out = helpLines(f.toy, 39, "/dev/video4");
+    EXPECT_EQ(Lines(out.end() - 2, out.end()),
+              (Lines{"Camera out     virtual camera on:", "               /dev/video4"}));
 }
 
 TEST(HelpLines, EveryWidthKeepsItsLinesAndTheDefaultSizeLeavesRoomForFiveStatusLines) {

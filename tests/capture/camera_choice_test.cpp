@@ -24,17 +24,22 @@ constexpr std::uint32_t kMetadata = 0x04a00000;
 const std::string kById = "/dev/v4l/by-id/usb-Chicony_Integrated_Camera_0001-video-index";
 
 // A laptop's camera: colour, metadata and infrared nodes that share most of a name.
-const CameraDevice kColour{
-    "Integrated Camera: Integrated C", "/dev/video0", {kById + "0"}, {kJpeg, kYuy2}, kPicture};
+const CameraDevice kColour{"Integrated Camera: Integrated C",
+                           "/dev/video0",
+                           {kById + "0"},
+                           {kJpeg, kYuy2},
+                           kPicture,
+                           "",
+                           ""};
 const CameraDevice kMetadataNode{
-    "Integrated Camera: Integrated C", "/dev/video1", {kById + "1"}, {}, kMetadata};
+    "Integrated Camera: Integrated C", "/dev/video1", {kById + "1"}, {}, kMetadata, "", ""};
 const CameraDevice kInfrared{
-    "Integrated Camera: Integrated I", "/dev/video2", {kById + "2"}, {kGray8}, kPicture};
+    "Integrated Camera: Integrated I", "/dev/video2", {kById + "2"}, {kGray8}, kPicture, "", ""};
 const std::vector<CameraDevice> kLaptop = {kColour, kMetadataNode, kInfrared};
 
 CameraDevice usb(const std::string& name, const std::string& node,
                  std::vector<StreamFormat> formats = {kYuy2}, std::uint32_t caps = 0) {
-    return {name, node, {}, std::move(formats), caps};
+    return {name, node, {}, std::move(formats), caps, "", ""};
 }
 
 const CameraDevice kDepth = usb("Intel(R) RealSense(TM) Depth Camera 435", "/dev/video4",
@@ -87,6 +92,30 @@ TEST(CameraChoice, KindsDefaultAndList) {
               "test scene.\n");
     EXPECT_TRUE(permissionDeniedText().starts_with("permission denied"));
     EXPECT_NE(permissionDeniedText().find("'video' group"), std::string::npos);
+}
+
+TEST(CameraChoice, EachCameraIsListedOnceByItsMostDirectStackWhateverHidesIt) {
+    const auto served = [](const char* name, const char* node, const char* stack,
+                           const char* libcameraId = "") {
+        CameraDevice device = usb(name, node);
+        device.stack = stack;
+        device.libcameraId = libcameraId;
+        return device;
+    };
+    const std::string id = "\\_SB_.PCI0.XHC_.RHUB.HS05-5:1.0-0c45:6366";
+    const std::vector<CameraDevice> devices = {
+        served("Integrated Camera", "/dev/video0", "PipeWire"),
+        served("FakeCam", "", "PipeWire"),
+        served("Integrated Camera: Integrated C", "/dev/video0", "V4L2"),
+        served("Integrated Camera", "", "PipeWire", id.c_str()),
+        served(id.c_str(), "", "libcamera", id.c_str()),
+        served("FakeCam", "", "PipeWire"),
+        served("USB Camera", "/dev/video2", "V4L2"),
+        served("USB Camera", "/dev/video2", "V4L2")};
+    EXPECT_EQ(distinctCameras(devices), (std::vector<std::size_t>{1, 2, 4, 5, 6}));
+    EXPECT_EQ(cameraListText(std::vector{devices[1], devices[2]}),
+              "0: FakeCam (PipeWire)  colour  [default]\n"
+              "1: Integrated Camera: Integrated C (/dev/video0, V4L2)  colour\n");
 }
 
 TEST(CameraChoice, DeviceArgumentIsAPathOrPartOfAName) {

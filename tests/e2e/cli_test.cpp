@@ -55,6 +55,33 @@ TEST(Cli, NoticesAboutIgnoredArgumentsComeBeforeTheMissingDisplay) {
     EXPECT_TRUE(result.out.empty());
 }
 
+TEST(Cli, AVirtualCameraWithoutARouteIsOneLineAndOnlyAnExplicitOneEndsTheToy) {
+    // No PipeWire answers on an empty runtime folder; this machine has no loopback device.
+    const std::string toy =
+        "env -u PIPEWIRE_REMOTE XDG_RUNTIME_DIR=/nonexistent "
+        "SDL_VIDEODRIVER=dummy timeout --preserve-status -s TERM 3 '" TAVLOMI_PATH
+        "' window 64 48 --test-scene --virtual-camera";
+    const struct {
+        std::string where;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"=/dev/video-none", 1,
+         "tavlomi: cannot send the virtual camera to /dev/video-none: it is not a video device\n"},
+        {"=pipewire", 1, "tavlomi: no PipeWire virtual camera: no PipeWire daemon answers\n"},
+        {"", 0,
+         "tavlomi: no virtual camera: no PipeWire daemon answers and there is no v4l2loopback "
+         "device; load one with 'sudo modprobe v4l2loopback exclusive_caps=1 "
+         "card_label=Tavlomi', or run PipeWire (pipewire, wireplumber and gstreamer1.0-pipewire) "
+         "for a PipeWire camera\n"}};
+    for (const auto& c : cases) {
+        const RunResult result = runCommand(toy + c.where);
+        EXPECT_EQ(result.exitStatus, c.status) << c.where;
+        // Its first line; a sanitizer may report after it.
+        EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1), c.err);
+    }
+}
+
 TEST(Cli, AGridTheMemoryCannotHoldIsRefusedWithStatus1BeforeAnyWindow) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
