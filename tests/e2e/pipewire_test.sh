@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The toy with a real PipeWire daemon and session manager (pipewire_session.sh), run under
+# The toy with a real PipeWire daemon and session manager on a private runtime folder, run under
 # dbus-run-session, on SDL's dummy display:
 #  - its virtual camera, read back by pipewiresrc, is its own screen (the replay path's on the
 #    same still picture) within the stated YUY2 conversion: each pixel's luma, and each pair's
@@ -9,18 +9,27 @@
 set -u
 binary=$1
 replay=$2
-. "$(dirname "$0")/pipewire_session.sh"
-pw_start
+. "$(dirname "$0")/session.sh"
+require pipewire wireplumber pw-cli gst-launch-1.0
+gst-inspect-1.0 pipewiresink >/dev/null 2>&1 || fail "pipewiresink is needed (gstreamer1.0-pipewire)"
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "run this test under dbus-run-session"
+pw_node_up() { pw-cli ls Node 2>/dev/null | grep -q "node.description = \"$1\""; }
+pw_manager_up() { pw-cli ls Metadata 2>/dev/null | grep -q 'metadata.name = "default"'; }
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+start_helper pipewire pipewire
+wait_for 100 test -S "$XDG_RUNTIME_DIR/pipewire-0" || fail "pipewire did not start within 10 s"
+start_helper wireplumber wireplumber
+wait_for 100 pw_manager_up || fail "wireplumber did not start within 10 s"
 export SDL_VIDEODRIVER=dummy
 w=64
 h=48
-work=$pw_work
 
 # The last frame of NUM frames from the Tavlomi node, as YUY2, into FILE.
 consume() {
     timeout 20 gst-launch-1.0 -q pipewiresrc target-object=Tavlomi num-buffers="$1" \
         ! video/x-raw,format=YUY2,width=$w,height=$h ! filesink location="$work/consumed" \
-        || pw_fail "the consumer got no picture from the toy: $(pw_said "$work/toy.err")"
+        || fail "the consumer got no picture from the toy: $(said toy)"
     tail -c $((w * h * 2)) "$work/consumed" >"$2"
 }
 bytes() { od -An -v -tu1 -w1 "$1"; }
@@ -30,12 +39,12 @@ gst-launch-1.0 -q videotestsrc pattern=smpte num-buffers=1 \
     ! queue ! matroskamux ! filesink location="$work/still.mkv" \
     t. ! queue ! videoflip video-direction=vert ! video/x-raw,format=BGR \
     ! filesink location="$work/still.bgr" \
-    || pw_fail "cannot make the still picture"
+    || fail "cannot make the still picture"
 "$replay" --size $w $h --frames 100 --input "$work/still.bgr" --screens "$work/screens" \
-    >/dev/null || pw_fail "the replay tool failed"
+    >/dev/null || fail "the replay tool failed"
 tail -c $((w * h * 4)) "$work/screens" >"$work/screen"
-pw_spawn toy "$binary" window $w $h --video="$work/still.mkv" --virtual-camera=pipewire
-pw_wait 100 pw_node_up Tavlomi || pw_fail "no PipeWire node Tavlomi: $(pw_said "$work/toy.err")"
+spawn toy "$binary" window $w $h --video="$work/still.mkv" --virtual-camera=pipewire
+wait_for 100 pw_node_up Tavlomi || fail "no PipeWire node Tavlomi: $(said toy)"
 for consumer in first second; do
     consume 40 "$work/frame"
     far=$(awk -v w=$w 'NR == FNR { s[NR - 1] = $1; next }
@@ -46,18 +55,18 @@ for consumer in first second; do
           else e = 128 + (112 * r - 93.786 * g - 18.214 * b) / 255
           d = $1 - int(e + 0.5); if (d > 1 || d < -1) far++ }
         END { print far + 0 }' <(bytes "$work/screen") <(bytes "$work/frame"))
-    [ "$far" = 0 ] || pw_fail "$consumer consumer: $far of $((w * h * 2)) bytes are not the toy's screen"
+    [ "$far" = 0 ] || fail "$consumer consumer: $far of $((w * h * 2)) bytes are not the toy's screen"
     echo "$consumer consumer: the toy's screen, $w x $h YUY2"
 done
-kill "${pw_pids[toy]}"
-wait "${pw_pids[toy]}" || pw_fail "the toy did not end with status 0: $(pw_said "$work/toy.err")"
+kill "${pids[toy]}"
+wait "${pids[toy]}" || fail "the toy did not end with status 0: $(said toy)"
 
 fake_camera() {
-    pw_spawn camera gst-launch-1.0 -q videotestsrc is-live=true pattern=solid-color \
+    spawn camera gst-launch-1.0 -q videotestsrc is-live=true pattern=solid-color \
         foreground-color="$1" ! video/x-raw,format=YUY2,width=320,height=240,framerate=30/1 \
         ! pipewiresink mode=provide \
         stream-properties="props,media.class=Video/Source,node.description=FakeCam"
-    pw_wait 100 pw_node_up FakeCam || pw_fail "the PipeWire camera did not start: $(pw_said "$work/camera.err")"
+    wait_for 100 pw_node_up FakeCam || fail "the PipeWire camera did not start: $(said camera)"
 }
 # The luma of the top left pixel the toy sends is the camera's, Y 111 for 0x2080e0 and 141 for
 # 0xe08020, within the two conversions' rounding.
@@ -65,20 +74,20 @@ corner_is() {
     consume 5 "$work/corner"
     local y
     y=$(bytes "$work/corner" | head -n 1)
-    [ "$y" -ge $(($1 - 3)) ] && [ "$y" -le $(($1 + 3)) ] || pw_fail "$2: luma $y, not $1"
+    [ "$y" -ge $(($1 - 3)) ] && [ "$y" -le $(($1 + 3)) ] || fail "$2: luma $y, not $1"
 }
 toy_said() { grep -q "$1" "$work/toy.err"; }
 fake_camera 0xff2080e0
 "$binary" --list-cameras | grep -qx '0: FakeCam (PipeWire)  colour  \[default\]' \
-    || pw_fail "--list-cameras: $("$binary" --list-cameras)"
-pw_spawn toy "$binary" window $w $h --virtual-camera=pipewire
-pw_wait 100 pw_node_up Tavlomi || pw_fail "no PipeWire node Tavlomi: $(pw_said "$work/toy.err")"
+    || fail "--list-cameras: $("$binary" --list-cameras)"
+spawn toy "$binary" window $w $h --virtual-camera=pipewire
+wait_for 100 pw_node_up Tavlomi || fail "no PipeWire node Tavlomi: $(said toy)"
 corner_is 111 "the PipeWire camera's picture"
-kill "${pw_pids[camera]}"
-pw_wait 100 toy_said '^camera FakeCam was lost: ' || pw_fail "the lost camera was not noticed"
+kill "${pids[camera]}"
+wait_for 100 toy_said '^camera FakeCam was lost: ' || fail "the lost camera was not noticed"
 fake_camera 0xffe08020
-pw_wait 150 toy_said '^camera FakeCam is back$' || pw_fail "the camera did not come back: $(pw_said "$work/toy.err")"
+wait_for 150 toy_said '^camera FakeCam is back$' || fail "the camera did not come back: $(said toy)"
 corner_is 141 "the camera's picture after its return"
-kill "${pw_pids[toy]}"
-wait "${pw_pids[toy]}" || pw_fail "the toy did not end with status 0: $(pw_said "$work/toy.err")"
+kill "${pids[toy]}"
+wait "${pids[toy]}" || fail "the toy did not end with status 0: $(said toy)"
 echo "PipeWire camera: listed, shown, lost and back"

@@ -1,56 +1,52 @@
 #!/usr/bin/env bash
 # The real toy in an X window under a window manager. On the test scene the window has the grid's
 # size, F12 saves the screen as a PNG under ~/Pictures/Tavlomi (no XDG setting says otherwise)
-# and names it on stderr, and --record writes a video that decodes at the grid's size. Then every
-# way out ends cleanly, with status 0, standard output complete and the camera pipeline (a
-# looping video file standing in for the camera) stopped: Escape, the window manager's close
-# (Ctrl+Alt+Escape asks the window to close, as a close button does), SIGINT, SIGTERM, SIGHUP,
-# and Escape after a SIGINT that the toy was started to ignore. A recording that cannot be
-# finished ends with status 1.
+# and names it on stderr, and --record writes a video that decodes at the grid's size; a
+# recording that cannot be finished ends with status 1. Every way out ends cleanly, with status 0,
+# standard output complete and the camera pipeline (a looping video file) stopped: Escape, the
+# window manager's close (Ctrl+Alt+Escape, as a close button), SIGINT, SIGTERM, SIGHUP, and Escape
+# after a SIGINT that the toy was started to ignore.
 set -u
 binary=$1
-. "$(dirname "$0")/x_session.sh"
-x_require identify gst-launch-1.0
-work=$x_work
+. "$(dirname "$0")/session.sh"
+require identify gst-launch-1.0
 startup=$'< ShowMotion responding to Ball >\n< Water Effect initialized >\n< Fire Effect innitialized >'
-x_start_server 1024x768
-x_start_wm
+x_start 1024x768
 
 mkdir "$work/home"
 x_start_toy keep env HOME="$work/home" XDG_CONFIG_HOME= XDG_PICTURES_DIR= \
     "$binary" window 160 120 --zoom=1 --test-scene --record="$work/play.webm"
-xdotool getwindowgeometry "$window" | grep -q 'Geometry: 160x120' || x_fail "the window is not 160x120"
+xdotool getwindowgeometry "$window" | grep -q 'Geometry: 160x120' || fail "the window is not 160x120"
 sleep 1
 xdotool key F12
 sleep 1
 xdotool key Escape
 x_wait_toy
-[ "$status" = 0 ] || x_fail "keep: exit status $status, expected 0: $(x_said "$work/keep.err")"
-[ "$(cat "$work/keep.out")" = "$startup" ] || x_fail "keep: unexpected standard output"
+[ "$status" = 0 ] || fail "keep: exit status $status, expected 0: $(said keep)"
+[ "$(cat "$work/keep.out")" = "$startup" ] || fail "keep: unexpected standard output"
 shots=("$work"/home/Pictures/Tavlomi/tavlomi-*.png)
-[ ${#shots[@]} = 1 ] && [ -f "${shots[0]}" ] || x_fail "expected one snapshot, found: ${shots[*]}"
-grep -qF "Snapshot saved: ${shots[0]}" "$work/keep.err" || x_fail "stderr does not name the snapshot"
-[ "$(identify -format '%w x %h' "${shots[0]}")" = "160 x 120" ] || x_fail "the snapshot is not 160 x 120"
+[ ${#shots[@]} = 1 ] && [ -f "${shots[0]}" ] || fail "expected one snapshot, found: ${shots[*]}"
+grep -qF "Snapshot saved: ${shots[0]}" "$work/keep.err" || fail "stderr does not name the snapshot"
+[ "$(identify -format '%w x %h' "${shots[0]}")" = "160 x 120" ] || fail "the snapshot is not 160 x 120"
 gst-launch-1.0 -q filesrc location="$work/play.webm" ! decodebin ! videoconvert \
     ! video/x-raw,format=BGRx ! filesink location="$work/frames.raw" >/dev/null 2>&1 \
-    || x_fail "the recording does not decode"
+    || fail "the recording does not decode"
 bytes=$(stat -c %s "$work/frames.raw")
 [ "$bytes" -ge $((160 * 120 * 4 * 10)) ] && [ $((bytes % (160 * 120 * 4))) = 0 ] \
-    || x_fail "the recording holds $bytes bytes of 160 x 120 frames"
+    || fail "the recording holds $bytes bytes of 160 x 120 frames"
 echo "keep: window 160x120, snapshot and recording kept"
 
-# A recording that cannot be finished (its file is /dev/full) is named incomplete: status 1.
 ln -s /dev/full "$work/full.webm"
 x_start_toy full "$binary" window 64 48 --zoom=1 --test-scene --record="$work/full.webm"
 xdotool key Escape
 x_wait_toy
 [ "$status" = 1 ] && grep -q "^tavlomi: the recording $work/full.webm may be incomplete: " \
-    "$work/full.err" || x_fail "full: status $status, expected 1: $(x_said "$work/full.err")"
+    "$work/full.err" || fail "full: status $status, expected 1: $(said full)"
 echo "full: status 1, the recording named incomplete"
 
 gst-launch-1.0 -q videotestsrc num-buffers=30 pattern=ball \
     ! video/x-raw,width=64,height=48,framerate=30/1 ! jpegenc ! avimux \
-    ! filesink location="$work/clip.avi" || x_fail "cannot write the test clip"
+    ! filesink location="$work/clip.avi" || fail "cannot write the test clip"
 saw_threshold() { grep -qx '< Threshold is now: 15 >' "$work/$x_name.out"; }
 # The stop signals start at their default handling, as in a terminal's foreground job, unless a
 # case asks otherwise.
@@ -60,22 +56,22 @@ for way in escape close INT TERM HUP ignored-INT; do
     x_start_toy "$way" env "$signals" GST_DEBUG=GST_STATES:4 GST_DEBUG_NO_COLOR=1 \
         "$binary" window 64 48 --video="$work/clip.avi"
     xdotool key equal
-    wait_for 300 saw_threshold || x_fail "$way: the '=' key was not seen"
+    wait_for 300 saw_threshold || fail "$way: the '=' key was not seen"
     case $way in
         escape) xdotool key Escape ;;
         close) xdotool key ctrl+alt+Escape ;;
         ignored-INT)
             kill -INT "$pid"
             sleep 1
-            x_toy_stopped && x_fail "$way: ended on a SIGINT it was started to ignore"
+            x_toy_stopped && fail "$way: ended on a SIGINT it was started to ignore"
             xdotool key Escape ;;
         *) kill -"$way" "$pid" ;;
     esac
     x_wait_toy
-    [ "$status" = 0 ] || x_fail "$way: exit status $status, expected 0: $(x_said "$work/$way.err")"
+    [ "$status" = 0 ] || fail "$way: exit status $status, expected 0: $(said "$way")"
     [ "$(cat "$work/$way.out")" = "$startup"$'\n< Threshold is now: 15 >' ] \
-        || x_fail "$way: unexpected standard output: $(cat "$work/$way.out")"
+        || fail "$way: unexpected standard output: $(cat "$work/$way.out")"
     grep -Eq '<pipeline[0-9]+> completed state change to NULL' "$work/$way.err" \
-        || x_fail "$way: the camera pipeline was not stopped"
+        || fail "$way: the camera pipeline was not stopped"
     echo "$way: status 0, output complete, pipeline stopped"
 done

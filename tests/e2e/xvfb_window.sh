@@ -10,40 +10,35 @@
 # bars reach 10 cells left and above the ball's cell and 9 right and below.
 set -u
 binary=$1
-. "$(dirname "$0")/x_session.sh"
-x_require import convert
-work=$x_work
+. "$(dirname "$0")/session.sh"
+require import convert
 
 geometry() {
     find_window && xdotool getwindowgeometry "$window" 2>/dev/null | sed -n 's/.*Geometry: //p'
 }
 has_geometry() { [ "$(geometry)" = "$1" ]; }
 expect_geometry() {
-    wait_for 100 has_geometry "$1" || x_fail "window geometry $(geometry), expected $1"
+    wait_for 100 has_geometry "$1" || fail "window geometry $(geometry), expected $1"
 }
 
-# Waits up to 5 s for the bounding box "W H X Y" of the screen's pure magenta to be "$1".
+# True when the bounding box "W H X Y" of the screen's pure magenta is "$1"; it is in box.
+cross_at() {
+    x_screenshot "$work/shot.png"
+    box=$(convert "$work/shot.png" -fill black +opaque '#FF00FF' -trim -format '%w %h %X %Y' \
+        info: | tr -d '+')
+    [ "$box" = "$1" ]
+}
 expect_cross() {
-    local box=""
-    for _ in $(seq 1 25); do
-        x_check
-        x_screenshot "$work/shot.png"
-        box=$(convert "$work/shot.png" -fill black +opaque '#FF00FF' -trim -format '%w %h %X %Y' \
-            info: | tr -d '+')
-        [ "$box" = "$1" ] && return 0
-        sleep 0.2
-    done
-    x_fail "cross at '$box' (w h x y), expected '$1': $2"
+    wait_for 50 cross_at "$1" || fail "cross at '$box' (w h x y), expected '$1': $2"
 }
 
 quit() {
     xdotool key Escape
     x_wait_toy
-    [ "$status" = 0 ] || x_fail "exit status $status, expected 0: $(x_said "$work/$x_name.err")"
+    [ "$status" = 0 ] || fail "exit status $status, expected 0: $(said "$x_name")"
 }
 
-x_start_server 1280x720
-x_start_wm
+x_start 1280x720
 x_start_toy zoom "$binary" window 320 240 --test-scene --zoom=2
 expect_geometry 640x480
 # The window's top-left corner on the screen, for screenshots of the whole screen.
@@ -53,7 +48,7 @@ xdotool mousemove --window "$window" 5 5
 # Above 254 no luminance change counts as motion: nothing moves the ball but the mouse.
 xdotool key --delay 2 --repeat 250 --repeat-delay 4 equal
 saw_last_threshold() { grep -q '< Threshold is now: 264 >' "$work/zoom.out"; }
-wait_for 100 saw_last_threshold || x_fail "the threshold keys did not all arrive"
+wait_for 100 saw_last_threshold || fail "the threshold keys did not all arrive"
 sleep 0.5
 
 # Window pixel (201, 101) is grid cell (100, 50): the cross covers cells 90..109 x 40..59.
@@ -68,10 +63,10 @@ expect_cross "60 60 430 120" "in full screen"
 x_screenshot "$work/full.png"
 for bar in 160x720+0+0 160x720+1120+0; do
     peak=$(convert "$work/full.png" -crop "$bar" -format '%[fx:maxima]' info:)
-    [ "$peak" = 0 ] || x_fail "the bar $bar is not black (maximum $peak)"
+    [ "$peak" = 0 ] || fail "the bar $bar is not black (maximum $peak)"
 done
 mean=$(convert "$work/full.png" -crop 960x720+160+0 -format '%[fx:int(1000*mean)]' info:)
-[ "$mean" -gt 20 ] || x_fail "the picture between the bars is dark (mean $mean / 1000)"
+[ "$mean" -gt 20 ] || fail "the picture between the bars is dark (mean $mean / 1000)"
 # Screen pixel (761, 451) is grid cell ((761 - 160) / 3, 451 / 3) = (200, 150).
 xdotool mousemove 761 451 click 1
 expect_cross "60 60 730 420" "after a click at screen pixel 761,451 in full screen"
@@ -81,12 +76,11 @@ expect_geometry 640x480
 quit
 expected=$'< ShowMotion responding to Ball >\n< Water Effect initialized >\n< Fire Effect innitialized >'
 for t in $(seq 15 264); do expected+=$'\n'"< Threshold is now: $t >"; done
-[ "$(cat "$work/zoom.out")" = "$expected" ] || x_fail "unexpected standard output"
-x_stop
+[ "$(cat "$work/zoom.out")" = "$expected" ] || fail "unexpected standard output"
+end_all
 
 # 60 % of 1920 x 1080 is 1152 x 648: twice 320 x 240 fits, three times does not.
-x_start_server 1920x1080
-x_start_wm
+x_start 1920x1080
 x_start_toy auto "$binary" window 320 240 --test-scene
 expect_geometry 640x480
 quit
