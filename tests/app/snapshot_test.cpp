@@ -21,11 +21,6 @@ void writeText(const fs::path& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
 }
 
-std::string readText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // "2026-12-06 23:45:12" as a broken-down local time.
 std::tm localTime(const char* text) {
     std::tm time{};
@@ -137,7 +132,7 @@ TEST(SnapshotClaim, MakesTheFolderAndTakesTheFirstFreeNameNeverTouchingAFile) {
     writeText(folder / "x-2.png", "somebody's picture");
     for (const char* name : {"x.png", "x-3.png", "x-4.png"})
         EXPECT_EQ(claimSnapshotFile(folder, "x").path, folder / name);
-    EXPECT_EQ(readText(folder / "x-2.png"), "somebody's picture");
+    EXPECT_EQ(readFile(folder / "x-2.png"), "somebody's picture");
     EXPECT_TRUE(fs::is_regular_file(folder / "x.png"));
 
     for (int number = 5; number <= kMaxSnapshotNames; ++number)
@@ -173,7 +168,7 @@ TEST(SnapshotSave, WritesTheClaimedFileAndRemovesItWhenTheWriterFails) {
     };
     const SnapshotResult first = saveSnapshot(pixels, 6, 4, env, time, writes);
     EXPECT_EQ(first.path, folder / "tavlomi-2026-12-06-23-45-12.png");
-    EXPECT_EQ(readText(first.path), "24");
+    EXPECT_EQ(readFile(first.path), "24");
     EXPECT_EQ(saveSnapshot(pixels, 6, 4, env, time, writes).path,
               folder / "tavlomi-2026-12-06-23-45-12-2.png");
     const SnapshotResult failed = saveSnapshot(pixels, 6, 4, env, time, fails);

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -26,11 +25,6 @@ struct RunResult {
     // One per composed frame: 0x00RRGGBB words (the unused top byte cleared), top row first.
     std::vector<std::vector<std::uint32_t>> screens;
 };
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 // Runs a shell command line, capturing standard output and error.
 inline RunResult runCommand(const std::string& command) {

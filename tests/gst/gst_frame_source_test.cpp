@@ -52,7 +52,7 @@ Open camera(const std::string& description, int width, int height, NoticeSink& n
 }
 
 TEST(GstFrameSource, FramesAreBottomUpUnpaddedAndTheCameraIsAskedForTheModeNearestTheGrid) {
-    // BGR rows of 322, 3 and 641 pixels are padded by GStreamer with 2, 3 and 1 bytes; the
+    // BGR rows of 322 and 3 pixels are padded by GStreamer with 2 and 3 bytes; the
     // reference is GStreamer's own top-down BGRx rendering, stretched for the strip. A camera is
     // asked for its offer nearest the grid, from ranges or listed values; JPEG is decoded.
     RecordingNotices n;
@@ -65,7 +65,6 @@ TEST(GstFrameSource, FramesAreBottomUpUnpaddedAndTheCameraIsAskedForTheModeNeare
     } cases[] = {
         {launch(smpte, 322, 240, n), 322, 240, std::nullopt, smpte},
         {launch(smpte, 3, 2, n), 3, 2, std::nullopt, smpte},
-        {launch(smpte, 641, 3, n), 641, 3, std::nullopt, smpte},
         {launch(smpte + " ! capsfilter caps=video/x-raw,width=640,height=480", 161, 20, n), 161, 20,
          std::nullopt,
          smpte + " ! video/x-raw,width=640,height=480 ! videoconvert ! video/x-raw,format=BGR ! " +
@@ -87,12 +86,12 @@ TEST(GstFrameSource, FramesAreBottomUpUnpaddedAndTheCameraIsAskedForTheModeNeare
         const Frame frame = waitForFrame(*source, c.w, c.h);
         ASSERT_EQ(frame.size(), 3u * c.w * c.h);
         if (c.reference.empty()) continue;
-        const LaunchRun run = runLaunch(
+        const Pulled pulled = pullFrames(
             c.reference + " ! videoconvert ! video/x-raw,format=BGRx,width=" + std::to_string(c.w) +
                 ",height=" + std::to_string(c.h) + " ! appsink name=sink",
             1);
-        ASSERT_EQ(run.frames.size(), 1u);
-        const Frame& reference = run.frames[0];
+        ASSERT_EQ(pulled.frames.size(), 1u);
+        const Frame& reference = pulled.frames[0];
         int mismatches = 0;
         for (int y = 0; y < c.h; ++y) {
             for (int x = 0; x < c.w; ++x) {
@@ -141,10 +140,9 @@ TEST(GstFrameSource, FilesLoopWhileAnErrorOrAnEndIsNoticedOnceAndEndsDelivery) {
     const std::string mkv = (scratch.path() / "sound.mkv").string();
     const std::string ball = "videotestsrc pattern=ball num-buffers=";
     const std::string jpeg = " ! video/x-raw,width=64,height=48,framerate=30/1 ! jpegenc ! ";
-    ASSERT_TRUE(runLaunch(ball + "10" + jpeg + "avimux ! filesink location=" + avi).ended);
-    ASSERT_TRUE(runLaunch(ball + "6" + jpeg + "matroskamux name=mux ! filesink location=" + mkv +
-                          " audiotestsrc num-buffers=10 ! audioconvert ! mux.")
-                    .ended);
+    ASSERT_TRUE(gstLaunch(ball + "10" + jpeg + "avimux ! filesink location=" + avi));
+    ASSERT_TRUE(gstLaunch(ball + "6" + jpeg + "matroskamux name=mux ! filesink location=" + mkv +
+                          " audiotestsrc num-buffers=10 ! audioconvert ! mux."));
     const std::string error3 = "videotestsrc ! identity error-after=3";
     const std::string end3 = "videotestsrc is-live=true num-buffers=3";
     RecordingNotices n;
@@ -196,8 +194,7 @@ TEST(GstFrameSource, OpeningFailsWithASentenceNamingTheSource) {
     const std::string dir = scratch.path().string() + "/";
     std::ofstream(dir + "notes.txt") << "these are not moving pictures\n";
     ASSERT_TRUE(
-        runLaunch("audiotestsrc num-buffers=5 ! wavenc ! filesink location=" + dir + "tone.wav")
-            .ended);
+        gstLaunch("audiotestsrc num-buffers=5 ! wavenc ! filesink location=" + dir + "tone.wav"));
     const std::size_t cameras = listCameras().size();
     RecordingNotices n;
     const auto file = [&](const std::string& name) -> Open {

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the tests of the GStreamer edge share: polling a source for frames, running an independent
-// pipeline to make files and reference pictures, and a clean end for GStreamer's idle threads.
+// What the tests of the GStreamer edge share: polling a source for frames, independent pipelines
+// that make files and reference pictures, and a clean end for GStreamer's idle threads.
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iterator>
@@ -47,51 +48,45 @@ inline Frame waitForFrame(
     return {};
 }
 
-struct LaunchRun {
-    bool ended = false;  // reached its end without an error
+// Runs gst-launch-1.0 on a description to its end; false when it fails.
+inline bool gstLaunch(const std::string& description) {
+    return std::system(("gst-launch-1.0 -q " + description + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+struct Pulled {
     int width = 0;
     int height = 0;
-    std::vector<Frame> frames;  // as "appsink name=sink" took them; BGRx rows are never padded
+    std::vector<Frame> frames;  // BGRx, whose rows are never padded
+    bool ended = false;         // the stream reached its end without an error
 };
 
-// Runs a gst-launch description until it ends, or until maxFrames have come from its appsink.
-inline LaunchRun runLaunch(const std::string& description, std::size_t maxFrames = SIZE_MAX) {
+// Runs a description that ends in "appsink name=sink" until it ends, or until maxFrames came.
+inline Pulled pullFrames(const std::string& description, std::size_t maxFrames = SIZE_MAX) {
     ensureGst();
-    LaunchRun run;
+    Pulled pulled;
     GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
-    if (pipeline == nullptr) return run;
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    if (pipeline == nullptr) return pulled;
+    GstAppSink* sink = GST_APP_SINK(gst_bin_get_by_name(GST_BIN(pipeline), "sink"));
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     // A safety bound so that a broken pipeline fails the test instead of hanging it.
-    constexpr GstClockTime kWait = 20 * GST_SECOND;
-    while (sink != nullptr && run.frames.size() < maxFrames) {
-        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), kWait);
+    while (pulled.frames.size() < maxFrames) {
+        GstSample* sample = gst_app_sink_try_pull_sample(sink, 20 * GST_SECOND);
         if (sample == nullptr) break;
         GstVideoInfo info;
         gst_video_info_from_caps(&info, gst_sample_get_caps(sample));
-        run.width = GST_VIDEO_INFO_WIDTH(&info);
-        run.height = GST_VIDEO_INFO_HEIGHT(&info);
+        pulled.width = GST_VIDEO_INFO_WIDTH(&info);
+        pulled.height = GST_VIDEO_INFO_HEIGHT(&info);
         GstMapInfo map;
         gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ);
-        run.frames.emplace_back(map.data, map.data + map.size);
+        pulled.frames.emplace_back(map.data, map.data + map.size);
         gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
         gst_sample_unref(sample);
     }
-    if (sink != nullptr) {
-        run.ended = gst_app_sink_is_eos(GST_APP_SINK(sink));
-        gst_object_unref(sink);
-    } else {
-        GstBus* bus = gst_element_get_bus(pipeline);
-        const auto wanted = static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR);
-        if (GstMessage* message = gst_bus_timed_pop_filtered(bus, kWait, wanted)) {
-            run.ended = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-            gst_message_unref(message);
-        }
-        gst_object_unref(bus);
-    }
+    pulled.ended = gst_app_sink_is_eos(sink);
+    gst_object_unref(sink);
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(pipeline);
-    return run;
+    return pulled;
 }
 
 // GStreamer keeps idle streaming threads in GLib's pools for the life of the process; the leak

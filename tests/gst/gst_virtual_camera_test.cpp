@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "common/portable_rand.hpp"
@@ -59,8 +57,8 @@ TEST(GstVirtualCamera, ScreensGoOutAsEvenSizedYuy2AtThirtyFramesASecond) {
     std::this_thread::sleep_for(1s);
     camera.reset();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::ifstream in(file, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string text = readFile(file);
+    const std::vector<std::uint8_t> bytes(text.begin(), text.end());
     const std::size_t frames = bytes.size() / 48;
     EXPECT_EQ(bytes.size() % 48, 0u);
     EXPECT_NEAR(static_cast<double>(frames), 30 * seconds, 3);

@@ -1,11 +1,13 @@
 #pragma once
 
 // A fresh folder under the system's temporary directory, removed with everything in it when the
-// test is done. path() is empty when the folder could not be made.
+// test is done (path() is empty when it could not be made), and reading a file back whole.
 
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -30,5 +32,11 @@ class ScratchFolder {
   private:
     std::filesystem::path path_;
 };
+
+// Every byte of the file; empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 }  // namespace tavlomi
