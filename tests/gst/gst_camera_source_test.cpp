@@ -52,13 +52,8 @@ class FakeCamera {
         if (source_ != nullptr) gst_object_unref(source_);
     }
 
-    std::unique_ptr<GstFrameSource> open(NoticeSink& notices) {
-        const GstFrameSource::SourceMaker make = [this] { return this->make(); };
-        std::string error;
-        auto source =
-            GstFrameSource::openCameraSource(make, {make, kRetry, 5s}, kW, kH, notices, error);
-        EXPECT_NE(source, nullptr) << error;
-        return source;
+    GstFrameSource::SourceMaker maker() {
+        return [this] { return make(); };
     }
     // A silent camera streams without sending anything.
     void plugIn(const std::string& label = "fake camera", bool greets = true) {
@@ -133,14 +128,21 @@ class FakeCamera {
     std::atomic<int> attempts_ = 0;
 };
 
-// Takes frames until none has come for 200 ms, so that what follows starts from a quiet source.
-void takeLeftovers(GstFrameSource& source) {
+// The frames handed over until none has come for 300 ms (after a first one, when awaitFirst), so
+// that what follows starts from a quiet source.
+std::vector<Frame> framesUntilQuiet(GstFrameSource& source, bool awaitFirst = false) {
+    std::vector<Frame> seen;
     Frame frame = filled(0);
     const auto deadline = Clock::now() + kPatience;
-    for (auto quiet = Clock::now(); Clock::now() - quiet < 200ms && Clock::now() < deadline;) {
-        if (source.copyNewestFrame(frame)) quiet = Clock::now();
+    for (auto quiet = Clock::now(); Clock::now() < deadline && ((awaitFirst && seen.empty()) ||
+                                                                Clock::now() - quiet < 300ms);) {
+        if (source.copyNewestFrame(frame)) {
+            seen.push_back(frame);
+            quiet = Clock::now();
+        }
         std::this_thread::sleep_for(2ms);
     }
+    return seen;
 }
 
 // Polls for about duration while feeding v, expecting nothing and the frame left alone; returns
@@ -163,8 +165,10 @@ Clock::duration pollNothingFor(
 TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     FakeCamera camera;
     RecordingNotices notices;
-    auto source = camera.open(notices);
-    ASSERT_NE(source, nullptr);
+    std::string error;
+    auto source = GstFrameSource::openCameraSource(camera.maker(), {camera.maker(), kRetry, 5s}, kW,
+                                                   kH, notices, error);
+    ASSERT_NE(source, nullptr) << error;
     EXPECT_EQ(source->captureMode(), kOffered);
     Frame frame = filled(0);
     EXPECT_TRUE(source->copyNewestFrame(frame));  // the frame sent while opening comes first
@@ -175,16 +179,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     // ahead of the clock is not held back.
     for (int v = 20; v <= 200; v += 20)
         ASSERT_TRUE(camera.push(static_cast<std::uint8_t>(v)));
-    std::vector<Frame> seen;
-    const auto deadline = Clock::now() + kPatience;
-    for (auto quiet = Clock::now();
-         Clock::now() < deadline && (seen.empty() || Clock::now() - quiet < 300ms);) {
-        if (source->copyNewestFrame(frame)) {
-            seen.push_back(frame);
-            quiet = Clock::now();
-        }
-        std::this_thread::sleep_for(2ms);
-    }
+    const std::vector<Frame> seen = framesUntilQuiet(*source, true);
     ASSERT_FALSE(seen.empty());
     EXPECT_LT(seen.size(), 10u);
     EXPECT_EQ(seen.back(), filled(200));
@@ -206,7 +201,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     // Back after the unplugging; then lost by its end and back; then refused and ended at once,
     // which is one loss.
     for (int round = 1; round <= 3; ++round) {
-        takeLeftovers(*source);
+        framesUntilQuiet(*source);
         if (round == 2) camera.endStream();
         if (round == 3) {
             camera.unplug(GST_RESOURCE_ERROR_NOT_AUTHORIZED);
@@ -217,7 +212,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
         EXPECT_TRUE(back == filled(FakeCamera::kGreeting) || back == filled(200)) << round;
         EXPECT_EQ(camera.made(), 1 + round);
         EXPECT_EQ(source->captureMode(), kOffered);
-        takeLeftovers(*source);
+        framesUntilQuiet(*source);
         EXPECT_EQ(camera.feed(*source, 201), filled(201)) << round;
     }
     const std::string lost = "camera fake camera was lost: ";

