@@ -18,10 +18,6 @@ namespace {
 using Calls = std::vector<std::string>;
 const Calls kPlainFrame{"clear", "lock", "unlock", "blit", "ball", "ball", "present"};
 
-InputEvent key(int code) {
-    return {InputEvent::Type::KeyDown, code, 0, 0};
-}
-
 // The toy on a uniform grey camera and a fake display, status lines through an overlay whose
 // clock the test moves.
 struct LoopFixture {
@@ -64,7 +60,7 @@ TEST(FrameLoop, StartsWithTheThreeEffectLinesAndComposesEachFrameInOrder) {
 
 TEST(FrameLoop, EscapeEndsTheFrameBeforeAnythingElse) {
     LoopFixture f;
-    f.display.queue = {key('='), key(keys::kEscape), key('=')};
+    f.display.queue = {keyDown('='), keyDown(keys::kEscape), keyDown('=')};
     EXPECT_FALSE(f.loop.runFrame());
     EXPECT_TRUE(f.display.calls.empty());
     EXPECT_EQ(f.toy.motionThreshold(), 15);
@@ -74,7 +70,7 @@ TEST(FrameLoop, EscapeEndsTheFrameBeforeAnythingElse) {
 TEST(FrameLoop, ThresholdKeysActBeforeTheSameFramesMotion) {
     // Grey 100 after the zero start: luminance 99 marks every cell at threshold 14, none at 99.
     LoopFixture f(40, 100);
-    f.display.queue.assign(85, key('='));
+    f.display.queue.assign(85, keyDown('='));
     ASSERT_TRUE(f.loop.runFrame());
     EXPECT_EQ(f.toy.motionThreshold(), 99);
     EXPECT_EQ(std::count(f.toy.motionMask().begin(), f.toy.motionMask().end(), 0), 40 * 30);
@@ -94,7 +90,7 @@ TEST(FrameLoop, ADragPlacesTheBallBeforeItsStepWithinItsBounds) {
 
 TEST(FrameLoop, F11SwitchesTheDisplayAndALostDisplayEndsTheLoopAtOnce) {
     LoopFixture f;
-    f.display.queue = {key('2'), key(keys::kF11), key('f')};
+    f.display.queue = {keyDown('2'), keyDown(keys::kF11), keyDown('f')};
     ASSERT_TRUE(f.loop.runFrame());
     EXPECT_EQ(f.display.calls.front(), "toggle full screen");
     EXPECT_TRUE(f.toy.waterEffect().frozen());
@@ -102,7 +98,7 @@ TEST(FrameLoop, F11SwitchesTheDisplayAndALostDisplayEndsTheLoopAtOnce) {
 
     f.display.lostOnToggle = true;
     f.display.calls.clear();
-    f.display.queue = {key(keys::kF11), key('f')};
+    f.display.queue = {keyDown(keys::kF11), keyDown('f')};
     EXPECT_FALSE(f.loop.runFrame());
     EXPECT_TRUE(f.loop.displayLost());
     EXPECT_EQ(f.display.calls, Calls{"toggle full screen"});
@@ -111,7 +107,8 @@ TEST(FrameLoop, F11SwitchesTheDisplayAndALostDisplayEndsTheLoopAtOnce) {
 
 TEST(FrameLoop, WithoutAnOverlayOrASnapshotHandlerF1AndF12DrawNothing) {
     LoopFixture f;
-    EXPECT_EQ(f.frameAfterBall({key(keys::kF1), key(keys::kF12), key('=')}), Calls{"present"});
+    EXPECT_EQ(f.frameAfterBall({keyDown(keys::kF1), keyDown(keys::kF12), keyDown('=')}),
+              Calls{"present"});
     EXPECT_TRUE(f.loop.helpShown());
 }
 
@@ -120,7 +117,7 @@ TEST(FrameLoop, F12RunsTheSnapshotOnceAndThePictureHandlerEveryFrameAfterTheBall
     f.loop.showOverlay(&f.overlay);
     f.loop.setSnapshotHandler([&] { f.display.calls.push_back("snapshot"); });
     f.loop.setPictureHandler([&] { f.display.calls.push_back("picture"); });
-    const Calls withSnapshot = f.frameAfterBall({key(keys::kF12)});
+    const Calls withSnapshot = f.frameAfterBall({keyDown(keys::kF12)});
     ASSERT_GE(withSnapshot.size(), 3u);
     EXPECT_EQ(Calls(withSnapshot.begin(), withSnapshot.begin() + 2),
               (Calls{"snapshot", "picture"}));
@@ -135,7 +132,7 @@ TEST(FrameLoop, TheVisibleStatusLinesAreDrawnAfterTheBall) {
     f.loop.showOverlay(&f.overlay);
     f.clock.advance(1000);
     EXPECT_EQ(
-        f.frameAfterBall({key('=')}),
+        f.frameAfterBall({keyDown('=')}),
         (Calls{"shade", "text < ShowMotion responding to Ball >", "shade",
                "text < Water Effect initialized >", "shade", "text < Fire Effect innitialized >",
                "shade", "text < Threshold is now: 15 >", "present"}));
@@ -148,7 +145,7 @@ TEST(FrameLoop, F1ShowsTheHelpUnderTheStatusLinesAndHidesItAgain) {
     LoopFixture f(320);
     f.loop.showOverlay(&f.overlay);
     f.clock.advance(5000);
-    const Calls shown = f.frameAfterBall({key(keys::kF1), key('3'), key('-')});
+    const Calls shown = f.frameAfterBall({keyDown(keys::kF1), keyDown('3'), keyDown('-')});
     ASSERT_GE(shown.size(), 3u);
     EXPECT_EQ(shown[0], "shade");
     EXPECT_EQ(shown[1], "text Keys (F1 hides them)");
@@ -157,7 +154,7 @@ TEST(FrameLoop, F1ShowsTheHelpUnderTheStatusLinesAndHidesItAgain) {
     EXPECT_LT(at("text Threshold      13"), at("text < Threshold is now: 13 >"));
     EXPECT_EQ(shown.back(), "present");
     f.clock.advance(5000);
-    EXPECT_EQ(f.frameAfterBall({key(keys::kF1)}), Calls{"present"});
+    EXPECT_EQ(f.frameAfterBall({keyDown(keys::kF1)}), Calls{"present"});
 }
 
 }  // namespace

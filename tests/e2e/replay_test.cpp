@@ -125,6 +125,9 @@ TEST(Replay, UsageExitStatusesAndBadInput) {
     const RunResult quit = runner.run(3, "1 quit\n");
     EXPECT_EQ(quit.exitStatus, 0);
     EXPECT_EQ(quit.screens.size(), 1u);
+    ReplayRunner smallest(1, 1);
+    smallest.addFrame({0x808080});
+    EXPECT_EQ(smallest.run(2, "").screens.size(), 2u);
     std::ofstream(runner.folder() / "events.txt") << "0 key\n";
     const std::string events = " --events " + runner.quoted("events.txt");
     const std::string clip = " --input " + runner.quoted("clip.raw");

@@ -14,6 +14,10 @@
 
 namespace tavlomi {
 
+inline InputEvent keyDown(int code) {
+    return {InputEvent::Type::KeyDown, code, 0, 0};
+}
+
 class FakeDisplay final : public Display, private Screen, private TextCanvas {
   public:
     FakeDisplay(int width, int height)
