@@ -1,21 +1,10 @@
-# Sourced by the end-to-end scripts. Each program a test starts runs in the background with its
-# output in $work/NAME.out and .err, and is ended with the test. The helpers (an X server, a window
-# manager, a PipeWire daemon, its session manager) are checked to be running when they start and
-# whenever a test waits, so a helper that dies fails the test with its own words, never with a
-# symptom further down.
-#   require TOOL...           fail unless these are installed
-#   spawn NAME CMD...         run CMD in the background; its pid in pids[NAME]
-#   start_helper NAME CMD...  the same for a helper, checked from then on
-#   wait_for TENTHS CMD...    true once CMD succeeds, checking the helpers between tries
-#   said NAME                 the first lines of NAME's error output, on one line
-#   fail MESSAGE              end the test with status 1
-#   end_all                   end everything started so far (also on exit)
-#   x_start WxH               start Xvfb (exports DISPLAY) and evilwm, and wait until it manages
-#                             the screen
-#   x_start_toy NAME CMD...   spawn the toy, wait for its window and give it the focus; sets pid
-#                             and window
-#   x_wait_toy                wait up to 20 s for the toy to end; sets status
-#   x_screenshot FILE         the whole screen as a PNG
+# Sourced by the end-to-end scripts. Each program a test starts (spawn, start_helper) runs in the
+# background with its output in $work/NAME.out and .err, its pid in pids[NAME], and is ended with
+# the test (or by end_all). The helpers (an X server, a window manager, a PipeWire daemon, its
+# session manager) are checked to be running whenever a test waits (wait_for TENTHS CMD), so a
+# helper that dies fails the test with its own words, never with a symptom further down. x_start
+# starts Xvfb (exporting DISPLAY) and evilwm; x_start_toy starts the toy and waits for its window
+# to take the focus, x_wait_toy for its end (at most 20 s; its exit status in status).
 
 work=$(mktemp -d)
 declare -A pids=()

