@@ -19,7 +19,7 @@
 
 #include "capture/camera_choice.hpp"
 #include "gst/gst_frame_source.hpp"
-#include "gst/gst_test_support.hpp"
+#include "support/gst_pipelines.hpp"
 #include "support/recording_notices.hpp"
 
 namespace tavlomi {

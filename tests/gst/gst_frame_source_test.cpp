@@ -21,7 +21,7 @@
 #include "capture/camera_choice.hpp"
 #include "gst/camera_list.hpp"
 #include "gst/gst_support.hpp"
-#include "gst/gst_test_support.hpp"
+#include "support/gst_pipelines.hpp"
 #include "support/recording_notices.hpp"
 #include "support/scratch_folder.hpp"
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "gst/gst_test_support.hpp"
+#include "support/gst_pipelines.hpp"
 #include "support/scratch_folder.hpp"
 
 namespace tavlomi {

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "common/portable_rand.hpp"
-#include "gst/gst_test_support.hpp"
+#include "support/gst_pipelines.hpp"
 #include "support/recording_notices.hpp"
 #include "support/scratch_folder.hpp"
 
