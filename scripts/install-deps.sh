@@ -20,6 +20,8 @@ packages=(
   # a window manager for the full-screen window tests (started with the core font "fixed"),
   # screenshots, and xprop to see that it manages the screen
   evilwm xfonts-base imagemagick
+  # the street footage of bench/compare-peer (its examples/data/vtest.avi)
+  opencv-doc
 )
 
 missing=()
