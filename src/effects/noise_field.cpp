@@ -164,7 +164,8 @@ struct Span {
 // Smoothing passes over two padded fields of bytes, each pass writing into the one read the pass
 // before, that visit only the groups of cells within the kernel's reach of a group that may hold
 // a value other than 0: a few patches that grow from scattered points take a small part of the
-// field.
+// field. The passes run together down the field, each a few rows behind the one before, so that
+// the rows they share stay in the cache instead of every pass sweeping the whole field.
 class ByteSmoother {
   public:
     // `points`: the cells (row-major indices) set to 255 on an empty width x height field.
@@ -174,37 +175,51 @@ class ByteSmoother {
           wordsPerRow_((width + kGroup * kGroupsPerWord - 1) / (kGroup * kGroupsPerWord)),
           groups_(wordsPerRow_ * kGroupsPerWord),
           smoothSpan_(smoothSpan),
-          field_(static_cast<std::size_t>(width) * height),
-          next_(static_cast<std::size_t>(width) * height),
-          bits_(static_cast<std::size_t>(height) * wordsPerRow_, 0),
-          nextBits_(bits_.size(), 0),
+          fields_{PaddedField(static_cast<std::size_t>(width) * height),
+                  PaddedField(static_cast<std::size_t>(width) * height)},
+          bits_{std::vector<std::uint64_t>(static_cast<std::size_t>(height) * wordsPerRow_, 0),
+                std::vector<std::uint64_t>(static_cast<std::size_t>(height) * wordsPerRow_, 0)},
           near_(static_cast<std::size_t>(wordsPerRow_), 0),
           a_(static_cast<std::size_t>(width) + kScratchRoom),
           e_(static_cast<std::size_t>(width) + kScratchRoom) {
         for (const int i : points) {
-            field_.cells()[i] = 255;
-            markGroups(rowBits(bits_, i / width), i % width, i % width);
+            fields_[0].cells()[i] = 255;
+            markGroups(rowBits(bits_[0], i / width), i % width, i % width);
         }
     }
 
-    const std::uint8_t* cells() const { return field_.cells(); }
+    // The field after run().
+    const std::uint8_t* cells() const { return fields_[last_].cells(); }
 
-    // Calls visit(y, first, last) for runs of cells first..last of row y that hold every cell
-    // other than 0; last may lie past the row's end by less than a group.
+    // Calls visit(y, first, last) for runs of cells first..last of row y that hold every cell of
+    // the field other than 0.
     template <typename Visit>
     void forEachRun(Visit visit) const {
-        visitGroups(bits_, visit);
+        visitGroups(bits_[last_], visit);
     }
 
-    void run(ByteDivisor divisor, int passes) {
-        for (int pass = 0; pass < passes; ++pass) {
-            smoothPass(divisor);
-            std::swap(field_, next_);
-            std::swap(bits_, nextBits_);
+    // spreadPasses passes with the divisor 40, then softenPasses with 80. Pass p (1, 2, ...)
+    // reads field (p - 1) % 2 and writes field p % 2. It may write rows of band b once pass
+    // p - 1 has made bands up to b + 1: those hold every row its kernel reads, and then pass
+    // p - 1 no longer needs what pass p - 2 left in the rows it overwrites. So in step t, pass
+    // p makes band t - 2 (p - 1), after pass p - 1 has made band t - 2 (p - 2) in the same step.
+    void run(int spreadPasses, int softenPasses) {
+        const int passes = spreadPasses + softenPasses;
+        const int bands = (height_ + kBand - 1) / kBand;
+        for (int step = 0; step < bands + 2 * (passes - 1); ++step) {
+            for (int pass = 1; pass <= passes; ++pass) {
+                const int band = step - 2 * (pass - 1);
+                if (band < 0 || band >= bands) continue;
+                makeBand(pass, band, pass <= spreadPasses ? kSpreadDivisor : kMeanDivisor);
+            }
         }
+        last_ = passes % 2;
     }
 
   private:
+    // Rows a pass makes at a time; the kernel reaches two rows up and down.
+    static constexpr int kBand = 2;
+
     std::uint64_t* rowBits(std::vector<std::uint64_t>& bits, int y) const {
         return bits.data() + static_cast<std::size_t>(y) * wordsPerRow_;
     }
@@ -216,18 +231,21 @@ class ByteSmoother {
         return field.cells() + static_cast<std::size_t>(y) * width_;
     }
 
-    // Calls visit(y, first, last) for every run of cells first..last of row y, whole groups in a
-    // row, whose bits are set; last may lie past the row's end by less than a group.
+    // Calls visit(first, last) for every run of cells first..last of a row whose groups' bits
+    // are set, last at most width - 1.
+    template <typename Visit>
+    void visitRow(const std::uint64_t* row, Visit visit) const {
+        for (int g = nextGroup(row, 0, true); g < groups_; g = nextGroup(row, g, true)) {
+            const int start = g;
+            g = nextGroup(row, g, false);
+            visit(start * kGroup, std::min(g * kGroup, width_) - 1);
+        }
+    }
+
     template <typename Visit>
     void visitGroups(const std::vector<std::uint64_t>& bits, Visit visit) const {
-        for (int y = 0; y < height_; ++y) {
-            const std::uint64_t* row = rowBits(bits, y);
-            for (int g = nextGroup(row, 0, true); g < groups_; g = nextGroup(row, g, true)) {
-                const int start = g;
-                g = nextGroup(row, g, false);
-                visit(y, start * kGroup, g * kGroup - 1);
-            }
-        }
+        for (int y = 0; y < height_; ++y)
+            visitRow(rowBits(bits, y), [&](int first, int last) { visit(y, first, last); });
     }
 
     // The first group from g on whose bit in row is `value`; groups_ when there is none.
@@ -241,21 +259,26 @@ class ByteSmoother {
         return groups_;
     }
 
-    // Writes smooth(field_, divisor) into next_ and marks its groups in nextBits_.
-    void smoothPass(ByteDivisor divisor) {
-        // next_ still holds the pass before last, 0 outside the groups its bits mark. A row's
-        // last group may reach into the next row or the padding, which are cleared anyway.
-        visitGroups(nextBits_, [&](int y, int first, int last) {
-            std::memset(rowOf(next_, y) + first, 0, static_cast<std::size_t>(last - first + 1));
-        });
-        std::fill(nextBits_.begin(), nextBits_.end(), 0);
-        for (int y = 2; y <= height_ - 3; ++y) {
-            reach(y);
-            if (reach_.empty()) continue;
-            const FiveRows rows = rowsAround(rowOf(field_, y), width_);
+    // The rows of band as pass makes them, with their bits.
+    void makeBand(int pass, int band, ByteDivisor divisor) {
+        const std::vector<std::uint64_t>& sourceBits = bits_[(pass - 1) % 2];
+        PaddedField& source = fields_[(pass - 1) % 2];
+        std::vector<std::uint64_t>& bits = bits_[pass % 2];
+        PaddedField& field = fields_[pass % 2];
+        for (int y = band * kBand; y < std::min(height_, (band + 1) * kBand); ++y) {
+            // The row still holds pass - 2's, 0 outside the groups its bits mark.
+            std::uint64_t* rowBitsOut = rowBits(bits, y);
+            std::uint8_t* out = rowOf(field, y);
+            visitRow(rowBitsOut, [&](int first, int last) {
+                std::memset(out + first, 0, static_cast<std::size_t>(last - first + 1));
+            });
+            std::fill_n(rowBitsOut, wordsPerRow_, 0);
+            if (y < 2 || y > height_ - 3) continue;
+            reach(sourceBits, y);
+            const FiveRows rows = rowsAround(rowOf(source, y), width_);
             for (const Span& span : reach_) {
-                smoothSpan_(rows, span.first, span.last, divisor, a_.data(), e_.data(),
-                            rowOf(next_, y), rowBits(nextBits_, y));
+                smoothSpan_(rows, span.first, span.last, divisor, a_.data(), e_.data(), out,
+                            rowBitsOut);
             }
         }
     }
@@ -263,13 +286,13 @@ class ByteSmoother {
     // reach_: the runs of cells of row y, inside the columns 2..width-3 that a pass computes, in
     // the groups next to or in a group of rows y-2..y+2 that may hold a value other than 0;
     // runs fewer than kJoinGap cells apart joined.
-    void reach(int y) {
+    void reach(const std::vector<std::uint64_t>& bits, int y) {
         reach_.clear();
         std::uint64_t any = 0;
         for (int w = 0; w < wordsPerRow_; ++w) {
             std::uint64_t word = 0;
             for (int dy = -2; dy <= 2; ++dy)
-                word |= rowBits(bits_, y + dy)[w];
+                word |= rowBits(bits, y + dy)[w];
             near_[w] = word;
             any |= word;
         }
@@ -296,10 +319,10 @@ class ByteSmoother {
     int wordsPerRow_;
     int groups_;
     SmoothSpan smoothSpan_;
-    PaddedField field_;
-    PaddedField next_;
-    std::vector<std::uint64_t> bits_;
-    std::vector<std::uint64_t> nextBits_;
+    std::array<PaddedField, 2> fields_;
+    std::array<std::vector<std::uint64_t>, 2> bits_;
+    // Which of the two holds the field after run().
+    int last_ = 0;
     std::vector<std::uint64_t> near_;
     std::vector<Span> reach_;
     std::vector<std::int16_t> a_;
@@ -440,11 +463,10 @@ std::vector<std::uint8_t> generateNoiseField(int width, int height, int pointCou
         return field;
     }
     ByteSmoother smoother(width, height, noiseKernels(level).smoothSpan, points);
-    smoother.run(kSpreadDivisor, spreadPasses);
-    smoother.run(kMeanDivisor, softenPasses);
+    smoother.run(spreadPasses, softenPasses);
     smoother.forEachRun([&](int y, int first, int last) {
         const std::size_t row = static_cast<std::size_t>(y) * width;
-        for (int x = first; x <= std::min(last, width - 1); ++x)
+        for (int x = first; x <= last; ++x)
             field[row + x] = scaled[smoother.cells()[row + x]];
     });
     return field;
