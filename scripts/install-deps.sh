@@ -23,6 +23,8 @@ packages=(
   # the virtual camera's PipeWire route and PipeWire cameras; a daemon, its session manager and
   # a private session bus for their tests
   gstreamer1.0-pipewire pipewire wireplumber pipewire-bin dbus-bin dbus-daemon
+  # the street footage of bench/compare-peer (its examples/data/vtest.avi)
+  opencv-doc
 )
 
 missing=()

@@ -23,7 +23,15 @@ Toy::Toy(int gridWidth, int gridHeight, FrameSource& source, StatusSink& status)
       currentEffect_(effectTable_[0]) {}
 
 void Toy::detectMotion() {
+    captureFrame();
+    markMotion();
+}
+
+void Toy::captureFrame() {
     captureSource_.grabFrame();
+}
+
+void Toy::markMotion() {
     motionDetector_.detect(captureSource_.getLumaGrid(), motionThreshold_);
 }
 

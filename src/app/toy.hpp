@@ -31,8 +31,11 @@ class Toy final {
     Toy(const Toy&) = delete;
     Toy& operator=(const Toy&) = delete;
 
-    // The frame's steps after input dispatch, in order.
+    // The frame's steps after input dispatch, in order. detectMotion() is captureFrame() then
+    // markMotion(), which a benchmark also times apart.
     void detectMotion();
+    void captureFrame();
+    void markMotion();
     void stepBall();
     void updateEffect() { currentEffect_->update(); }
     void renderEffect(std::span<std::uint32_t> pixels) { currentEffect_->render(pixels); }

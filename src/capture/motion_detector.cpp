@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "common/grid_storage.hpp"
 #include "common/int_math.hpp"
 
 #if TAVLOMI_X86_KERNELS
@@ -99,8 +100,8 @@ const MotionKernels& motionKernels(SimdLevel) {
 MotionDetector::MotionDetector(int cellCount, SimdLevel level)
     : cellCount_(cellCount),
       kernels_(motionKernels(level)),
-      previousLuma_(cellCount, 0),
-      mask_(cellCount, 0) {}
+      previousLuma_(makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount))),
+      mask_(makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount))) {}
 
 void MotionDetector::detect(const LumaGrid& luma, int motionThreshold) {
     kernels_.mark(std::span(luma).first(static_cast<std::size_t>(cellCount_)), previousLuma_, mask_,

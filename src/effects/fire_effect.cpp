@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "common/grid_storage.hpp"
 #include "common/input_event.hpp"
 #include "common/int_math.hpp"
 #include "effects/noise_field.hpp"
@@ -29,9 +30,9 @@ FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbG
     : width_(width),
       height_(height),
       cellCount_(width * height),
-      currentHeat_(cellCount_, 0),
-      nextHeat_(cellCount_, 0),
-      ballHeat_(cellCount_, 0),
+      currentHeat_(makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount_))),
+      nextHeat_(makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount_))),
+      ballHeat_(makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount_))),
       mask_(mask),
       rgb_(rgb),
       random_(random),

@@ -9,6 +9,7 @@
 #include <span>
 #include <utility>
 
+#include "common/grid_storage.hpp"
 #include "common/int_math.hpp"
 
 #if TAVLOMI_X86_KERNELS
@@ -23,8 +24,9 @@ constexpr int kWeights[5][5] = {
     {0, 1, 2, 1, 0}, {1, 4, 8, 4, 1}, {2, 8, 16, 8, 2}, {1, 4, 8, 4, 1}, {0, 1, 2, 1, 0},
 };
 
-// Width of the column blocks whose all-zero state the passes track.
-constexpr int kBlock = 32;
+// Runs of cells to smooth that lie fewer cells apart than this are smoothed as one: the cells
+// between come out 0 either way, and one run costs less than two.
+constexpr int kJoinGap = 32;
 
 // The generator's factors as 32-bit floats: 1/32768 is exact, 1/255 rounds slightly upward,
 // which lets exact multiples of 255/scale reach their full value.
@@ -78,7 +80,8 @@ class PaddedField {
     static constexpr std::size_t kFront = 32;
     static constexpr std::size_t kBack = 64;
 
-    explicit PaddedField(std::size_t cellCount) : bytes_(kFront + cellCount + kBack, 0) {}
+    explicit PaddedField(std::size_t cellCount)
+        : bytes_(makeGrid<std::uint8_t>(kFront + cellCount + kBack)) {}
 
     std::uint8_t* cells() { return bytes_.data() + kFront; }
     const std::uint8_t* cells() const { return bytes_.data() + kFront; }
@@ -96,15 +99,37 @@ FiveRows rowsAround(const std::uint8_t* center, int width) {
     return {{center - 2 * width, center - width, center, center + width, center + 2 * width}};
 }
 
+// The cells of a field's rows go in groups of kGroup, each with one bit that says whether the
+// group may hold a value other than 0: bit g % 64 of word g / 64 of the row's bits. A 0 bit
+// guarantees that the group's cells are all 0.
+constexpr int kGroup = 4;
+constexpr int kGroupsPerWord = 64;
+
+// Sets the bits of the groups that hold cells first..last of a row.
+inline void markGroups(std::uint64_t* rowBits, int first, int last) {
+    const int g0 = first / kGroup;
+    const int g1 = last / kGroup;
+    const std::uint64_t from = ~std::uint64_t{0} << (g0 % kGroupsPerWord);
+    const std::uint64_t to = ~std::uint64_t{0} >> (kGroupsPerWord - 1 - g1 % kGroupsPerWord);
+    if (g0 / kGroupsPerWord == g1 / kGroupsPerWord) {
+        rowBits[g0 / kGroupsPerWord] |= from & to;
+        return;
+    }
+    rowBits[g0 / kGroupsPerWord] |= from;
+    for (int w = g0 / kGroupsPerWord + 1; w < g1 / kGroupsPerWord; ++w)
+        rowBits[w] = ~std::uint64_t{0};
+    rowBits[g1 / kGroupsPerWord] |= to;
+}
+
 // Cells x0..x1 of the centre row of `rows` as smoothNoiseFieldReference makes them, from a field
-// of bytes; needs 2 <= x0 and x1 <= width - 3. Sets flags[x / kBlock] to 1 for each cell x it
-// makes other than 0. a and e have room for x1 + 3 entries.
+// of bytes; needs 2 <= x0 and x1 <= width - 3. Marks in rowBits the groups of the cells it makes
+// other than 0. a and e have room for x1 + 3 entries.
 //
 // The 5x5 kernel is 4 (a x a) plus the four lines of its border, a = [1 2 1]. With
 // A[c] = rows y-1, y, y+1 of column c weighted 1 2 1 and E[c] = rows y-2 and y+2 added,
 // s(x) = 4 (A[x-1] + 2 A[x] + A[x+1]) + (E[x-1] + 2 E[x] + E[x+1]) + A[x-2] + A[x+2].
 void smoothSpanReference(const FiveRows& rows, int x0, int x1, ByteDivisor divisor, std::int16_t* a,
-                         std::int16_t* e, std::uint8_t* out, std::uint8_t* flags) {
+                         std::int16_t* e, std::uint8_t* out, std::uint64_t* rowBits) {
     const auto& r = rows.row;
     for (int c = x0 - 2; c <= x1 + 2; ++c) {
         a[c] = static_cast<std::int16_t>(r[1][c] + 2 * r[2][c] + r[3][c]);
@@ -115,7 +140,7 @@ void smoothSpanReference(const FiveRows& rows, int x0, int x1, ByteDivisor divis
                       a[x - 2] + a[x + 2];
         const int value = clamp_u8(div_trunc(s, divisor.divisor));
         out[x] = static_cast<std::uint8_t>(value);
-        if (value != 0) flags[x / kBlock] = 1;
+        if (value != 0) markGroups(rowBits, x, x);
     }
 }
 
@@ -127,146 +152,181 @@ struct NoiseKernels {
 };
 constexpr NoiseKernels kReference{smoothSpanReference};
 
-// 1 when any of the kBlock bytes from `cells` is not 0.
-std::uint8_t blockNonZero(const std::uint8_t* cells) {
-    static_assert(kBlock == 32);
-    std::uint64_t w0, w1, w2, w3;
-    std::memcpy(&w0, cells, 8);
-    std::memcpy(&w1, cells + 8, 8);
-    std::memcpy(&w2, cells + 16, 8);
-    std::memcpy(&w3, cells + 24, 8);
-    return (w0 | w1 | w2 | w3) != 0 ? 1 : 0;
-}
+// Room the kernels' scratch rows need beyond the grid's width.
+constexpr int kScratchRoom = 40;
+
+// A run of cells x = first..last of one row.
+struct Span {
+    int first;
+    int last;
+};
 
 // Smoothing passes over two padded fields of bytes, each pass writing into the one read the pass
-// before, that only visit cells with a value other than 0 within their 5x5 reach. Each field
-// travels with one flag per row and block of kBlock columns; a 0 flag guarantees that those
-// cells are all 0, a 1 flag says they may not be. Flags are kept per row in a stride that is a
-// whole number of 8-byte words, so that whole words of them can be tested and combined.
+// before, that visit only the groups of cells within the kernel's reach of a group that may hold
+// a value other than 0: a few patches that grow from scattered points take a small part of the
+// field. The passes run together down the field, each a few rows behind the one before, so that
+// the rows they share stay in the cache instead of every pass sweeping the whole field.
 class ByteSmoother {
   public:
-    // `cells`: width x height values 0..255.
-    ByteSmoother(int width, int height, SmoothSpan smoothSpan, std::span<const std::uint8_t> cells)
+    // `points`: the cells (row-major indices) set to 255 on an empty width x height field.
+    ByteSmoother(int width, int height, SmoothSpan smoothSpan, std::span<const int> points)
         : width_(width),
           height_(height),
-          cellCount_(static_cast<std::size_t>(width) * height),
-          blocksPerRow_((width + kBlock - 1) / kBlock),
-          flagStride_((blocksPerRow_ + 7) / 8 * 8),
+          wordsPerRow_((width + kGroup * kGroupsPerWord - 1) / (kGroup * kGroupsPerWord)),
+          groups_(wordsPerRow_ * kGroupsPerWord),
           smoothSpan_(smoothSpan),
-          field_(cellCount_),
-          next_(cellCount_),
-          flags_(static_cast<std::size_t>(height) * flagStride_, 0),
-          nextFlags_(flags_.size(), 0),
-          a_(static_cast<std::size_t>(width) + 3),
-          e_(static_cast<std::size_t>(width) + 3),
-          near_(flagStride_) {
-        std::copy_n(cells.begin(), cellCount_, field_.cells());
-        // Whole blocks, past a row's end into the next row or the padding.
-        for (int y = 0; y < height_; ++y) {
-            for (int j = 0; j < blocksPerRow_; ++j)
-                flags_[flagIndex(y, j)] = blockNonZero(cellAt(field_.cells(), y, j * kBlock));
+          fields_{PaddedField(static_cast<std::size_t>(width) * height),
+                  PaddedField(static_cast<std::size_t>(width) * height)},
+          bits_{std::vector<std::uint64_t>(static_cast<std::size_t>(height) * wordsPerRow_, 0),
+                std::vector<std::uint64_t>(static_cast<std::size_t>(height) * wordsPerRow_, 0)},
+          near_(static_cast<std::size_t>(wordsPerRow_), 0),
+          a_(static_cast<std::size_t>(width) + kScratchRoom),
+          e_(static_cast<std::size_t>(width) + kScratchRoom) {
+        for (const int i : points) {
+            fields_[0].cells()[i] = 255;
+            markGroups(rowBits(bits_[0], i / width), i % width, i % width);
         }
     }
 
-    std::span<const std::uint8_t> cells() const { return {field_.cells(), cellCount_}; }
+    // The field after run().
+    const std::uint8_t* cells() const { return fields_[last_].cells(); }
 
-    void run(ByteDivisor divisor, int passes) {
-        for (int pass = 0; pass < passes; ++pass) {
-            smoothPass(divisor);
-            std::swap(field_, next_);
-            std::swap(flags_, nextFlags_);
+    // Calls visit(y, first, last) for runs of cells first..last of row y that hold every cell of
+    // the field other than 0.
+    template <typename Visit>
+    void forEachRun(Visit visit) const {
+        visitGroups(bits_[last_], visit);
+    }
+
+    // spreadPasses passes with the divisor 40, then softenPasses with 80. Pass p (1, 2, ...)
+    // reads field (p - 1) % 2 and writes field p % 2. It may write rows of band b once pass
+    // p - 1 has made bands up to b + 1: those hold every row its kernel reads, and then pass
+    // p - 1 no longer needs what pass p - 2 left in the rows it overwrites. So in step t, pass
+    // p makes band t - 2 (p - 1), after pass p - 1 has made band t - 2 (p - 2) in the same step.
+    void run(int spreadPasses, int softenPasses) {
+        const int passes = spreadPasses + softenPasses;
+        const int bands = (height_ + kBand - 1) / kBand;
+        for (int step = 0; step < bands + 2 * (passes - 1); ++step) {
+            for (int pass = 1; pass <= passes; ++pass) {
+                const int band = step - 2 * (pass - 1);
+                if (band < 0 || band >= bands) continue;
+                makeBand(pass, band, pass <= spreadPasses ? kSpreadDivisor : kMeanDivisor);
+            }
         }
+        last_ = passes % 2;
     }
 
   private:
-    std::size_t flagIndex(int y, int block) const {
-        return static_cast<std::size_t>(y) * flagStride_ + block;
+    // Rows a pass makes at a time; the kernel reaches two rows up and down.
+    static constexpr int kBand = 2;
+
+    std::uint64_t* rowBits(std::vector<std::uint64_t>& bits, int y) const {
+        return bits.data() + static_cast<std::size_t>(y) * wordsPerRow_;
+    }
+    const std::uint64_t* rowBits(const std::vector<std::uint64_t>& bits, int y) const {
+        return bits.data() + static_cast<std::size_t>(y) * wordsPerRow_;
     }
 
-    template <typename Byte>
-    Byte* cellAt(Byte* cells, int y, int x) const {
-        return cells + static_cast<std::size_t>(y) * width_ + x;
+    std::uint8_t* rowOf(PaddedField& field, int y) const {
+        return field.cells() + static_cast<std::size_t>(y) * width_;
     }
 
-    // Writes smooth(field_, divisor) into next_ and describes it in nextFlags_.
-    void smoothPass(ByteDivisor divisor) {
-        clearNext();
-        if (width_ < 5 || height_ < 5) return;
-        for (int y = 2; y <= height_ - 3; ++y) {
-            if (!nearRows(y)) continue;
-            const FiveRows rows = rowsAround(cellAt(field_.cells(), y, 0), width_);
-            std::uint8_t* out = cellAt(next_.cells(), y, 0);
-            std::uint8_t* rowFlags = &nextFlags_[flagIndex(y, 0)];
-            int j = 0;
-            while (j < blocksPerRow_) {
-                if (near_[j] == 0) {
-                    // Eight blocks without a value at once where they line up.
-                    std::uint64_t word = 0;
-                    if (j % 8 == 0) std::memcpy(&word, &near_[j], sizeof word);
-                    j += j % 8 == 0 && word == 0 ? 8 : 1;
-                    continue;
-                }
-                const int first = j;
-                while (j < blocksPerRow_ && near_[j] != 0)
-                    ++j;
-                // The kernel reaches two columns beyond the run of non-zero blocks.
-                const int x0 = std::max(2, first * kBlock - 2);
-                const int x1 = std::min(width_ - 3, j * kBlock + 1);
-                if (x0 > x1) continue;
-                smoothSpan_(rows, x0, x1, divisor, a_.data(), e_.data(), out, rowFlags);
+    // Calls visit(first, last) for every run of cells first..last of a row whose groups' bits
+    // are set, last at most width - 1.
+    template <typename Visit>
+    void visitRow(const std::uint64_t* row, Visit visit) const {
+        for (int g = nextGroup(row, 0, true); g < groups_; g = nextGroup(row, g, true)) {
+            const int start = g;
+            g = nextGroup(row, g, false);
+            visit(start * kGroup, std::min(g * kGroup, width_) - 1);
+        }
+    }
+
+    template <typename Visit>
+    void visitGroups(const std::vector<std::uint64_t>& bits, Visit visit) const {
+        for (int y = 0; y < height_; ++y)
+            visitRow(rowBits(bits, y), [&](int first, int last) { visit(y, first, last); });
+    }
+
+    // The first group from g on whose bit in row is `value`; groups_ when there is none.
+    int nextGroup(const std::uint64_t* row, int g, bool value) const {
+        while (g < groups_) {
+            const std::uint64_t word = value ? row[g / kGroupsPerWord] : ~row[g / kGroupsPerWord];
+            const std::uint64_t rest = word >> (g % kGroupsPerWord);
+            if (rest != 0) return g + std::countr_zero(rest);
+            g = (g / kGroupsPerWord + 1) * kGroupsPerWord;
+        }
+        return groups_;
+    }
+
+    // The rows of band as pass makes them, with their bits.
+    void makeBand(int pass, int band, ByteDivisor divisor) {
+        const std::vector<std::uint64_t>& sourceBits = bits_[(pass - 1) % 2];
+        PaddedField& source = fields_[(pass - 1) % 2];
+        std::vector<std::uint64_t>& bits = bits_[pass % 2];
+        PaddedField& field = fields_[pass % 2];
+        for (int y = band * kBand; y < std::min(height_, (band + 1) * kBand); ++y) {
+            // The row still holds pass - 2's, 0 outside the groups its bits mark.
+            std::uint64_t* rowBitsOut = rowBits(bits, y);
+            std::uint8_t* out = rowOf(field, y);
+            visitRow(rowBitsOut, [&](int first, int last) {
+                std::memset(out + first, 0, static_cast<std::size_t>(last - first + 1));
+            });
+            std::fill_n(rowBitsOut, wordsPerRow_, 0);
+            if (y < 2 || y > height_ - 3) continue;
+            reach(sourceBits, y);
+            const FiveRows rows = rowsAround(rowOf(source, y), width_);
+            for (const Span& span : reach_) {
+                smoothSpan_(rows, span.first, span.last, divisor, a_.data(), e_.data(), out,
+                            rowBitsOut);
             }
         }
     }
 
-    // Sets every block of next_ that its flags do not vouch for to 0, and all its flags to 0. A
-    // row's last block may run into the next row or the padding: the pass rewrites or leaves at
-    // 0 every cell anyway.
-    void clearNext() {
-        for (int y = 0; y < height_; ++y) {
-            for (int j = 0; j < blocksPerRow_; j += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, &nextFlags_[flagIndex(y, j)], sizeof word);
-                while (word != 0) {
-                    // Flags are 0 or 1, one a byte, the lowest byte first.
-                    const int block = j + std::countr_zero(word) / 8;
-                    word &= word - 1;
-                    std::memset(cellAt(next_.cells(), y, block * kBlock), 0, kBlock);
-                }
-            }
-        }
-        std::fill(nextFlags_.begin(), nextFlags_.end(), 0);
-    }
-
-    // near_[j]: whether block j of rows y-2..y+2 of field_ may hold a value other than 0. False
-    // when none does.
-    bool nearRows(int y) {
-        std::uint64_t anyWord = 0;
-        for (int j = 0; j < flagStride_; j += 8) {
+    // reach_: the runs of cells of row y, inside the columns 2..width-3 that a pass computes, in
+    // the groups next to or in a group of rows y-2..y+2 that may hold a value other than 0;
+    // runs fewer than kJoinGap cells apart joined.
+    void reach(const std::vector<std::uint64_t>& bits, int y) {
+        reach_.clear();
+        std::uint64_t any = 0;
+        for (int w = 0; w < wordsPerRow_; ++w) {
             std::uint64_t word = 0;
-            for (int dy = -2; dy <= 2; ++dy) {
-                std::uint64_t row;
-                std::memcpy(&row, &flags_[flagIndex(y + dy, j)], sizeof row);
-                word |= row;
-            }
-            std::memcpy(&near_[j], &word, sizeof word);
-            anyWord |= word;
+            for (int dy = -2; dy <= 2; ++dy)
+                word |= rowBits(bits, y + dy)[w];
+            near_[w] = word;
+            any |= word;
         }
-        return anyWord != 0;
+        if (any == 0) return;
+        // Runs of set bits of near_; the kernel reaches two cells beyond them.
+        for (int g = nextGroup(near_.data(), 0, true); g < groups_;
+             g = nextGroup(near_.data(), g, true)) {
+            const int start = g;
+            g = nextGroup(near_.data(), g, false);
+            const int end = g - 1;
+            const Span span{std::max(2, start * kGroup - 2),
+                            std::min(width_ - 3, (end + 1) * kGroup + 1)};
+            if (span.first > span.last) continue;
+            if (!reach_.empty() && span.first <= reach_.back().last + kJoinGap) {
+                reach_.back().last = std::max(reach_.back().last, span.last);
+            } else {
+                reach_.push_back(span);
+            }
+        }
     }
 
     int width_;
     int height_;
-    std::size_t cellCount_;
-    int blocksPerRow_;
-    int flagStride_;
+    int wordsPerRow_;
+    int groups_;
     SmoothSpan smoothSpan_;
-    PaddedField field_;
-    PaddedField next_;
-    std::vector<std::uint8_t> flags_;
-    std::vector<std::uint8_t> nextFlags_;
+    std::array<PaddedField, 2> fields_;
+    std::array<std::vector<std::uint64_t>, 2> bits_;
+    // Which of the two holds the field after run().
+    int last_ = 0;
+    std::vector<std::uint64_t> near_;
+    std::vector<Span> reach_;
     std::vector<std::int16_t> a_;
     std::vector<std::int16_t> e_;
-    std::vector<std::uint8_t> near_;
 };
 
 #if TAVLOMI_X86_KERNELS
@@ -318,7 +378,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i shiftedOut(__m256i
 __attribute__((target("avx2"))) void smoothSpanAvx2(const FiveRows& rows, int x0, int x1,
                                                     ByteDivisor divisor, std::int16_t*,
                                                     std::int16_t*, std::uint8_t* out,
-                                                    std::uint8_t* flags) {
+                                                    std::uint64_t* rowBits) {
     const __m256i multiplier = _mm256_set1_epi16(static_cast<std::int16_t>(divisor.multiplier));
     const __m128i shift = _mm_cvtsi32_si128(divisor.shift);
     const __m256i maxValue = _mm256_set1_epi16(255);
@@ -347,15 +407,11 @@ __attribute__((target("avx2"))) void smoothSpanAvx2(const FiveRows& rows, int x0
             _mm_store_si128(reinterpret_cast<__m128i*>(last), bytes);
             std::memcpy(out + x, last, static_cast<std::size_t>(count));
         }
-        // The 16 cells reach into at most two blocks: flag those of the first and the last cell
-        // that is not 0.
         const auto zero =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
-        const unsigned made = ~zero & ((1u << count) - 1);
-        if (made != 0) {
-            flags[(x + std::countr_zero(made)) / kBlock] = 1;
-            flags[(x + 31 - std::countl_zero(made)) / kBlock] = 1;
-        }
+        const unsigned nonZero = ~zero & ((1u << count) - 1);
+        if (nonZero != 0)
+            markGroups(rowBits, x + std::countr_zero(nonZero), x + 31 - std::countl_zero(nonZero));
     }
 }
 
@@ -384,28 +440,35 @@ std::vector<std::uint8_t> generateNoiseField(int width, int height, int pointCou
                                              int spreadPasses, int softenPasses,
                                              PortableRand& random, SimdLevel level) {
     const int cellCount = width * height;
-    // Every value the passes make lies in 0..255, so bytes hold the field exactly.
-    std::vector<std::uint8_t> field(cellCount, 0);
+    std::vector<int> points;
     for (int p = 0; p < pointCount; ++p) {
         const int r = random.rand();
-        const int i = trunc_to_int(static_cast<double>(r) * static_cast<double>(kPointStep) *
-                                   static_cast<double>(cellCount));
         // An empty field still takes its draws, so later users of `random` see the same numbers.
-        if (cellCount > 0) field[i] = 255;
-    }
-    if (spreadPasses > 0 || softenPasses > 0) {
-        ByteSmoother smoother(width, height, noiseKernels(level).smoothSpan, field);
-        smoother.run(kSpreadDivisor, spreadPasses);
-        smoother.run(kMeanDivisor, softenPasses);
-        std::copy_n(smoother.cells().begin(), cellCount, field.begin());
+        if (cellCount > 0) {
+            points.push_back(trunc_to_int(static_cast<double>(r) * static_cast<double>(kPointStep) *
+                                          static_cast<double>(cellCount)));
+        }
     }
     // The scaled value of every byte, entry by entry, so that no bound can run past the table.
     std::array<std::uint8_t, 256> scaled;
     int next = 0;
     for (std::uint8_t& entry : scaled)
         entry = static_cast<std::uint8_t>(scaleValue(next++, scale));
-    for (std::uint8_t& value : field)
-        value = scaled[value];
+    // Every value the passes make lies in 0..255, so bytes hold the field exactly; 0 scales to 0,
+    // so only the cells that the passes leave other than 0 need writing.
+    std::vector<std::uint8_t> field = makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount));
+    if (spreadPasses == 0 && softenPasses == 0) {
+        for (const int i : points)
+            field[i] = scaled[255];
+        return field;
+    }
+    ByteSmoother smoother(width, height, noiseKernels(level).smoothSpan, points);
+    smoother.run(spreadPasses, softenPasses);
+    smoother.forEachRun([&](int y, int first, int last) {
+        const std::size_t row = static_cast<std::size_t>(y) * width;
+        for (int x = first; x <= last; ++x)
+            field[row + x] = scaled[smoother.cells()[row + x]];
+    });
     return field;
 }
 

@@ -24,5 +24,22 @@ TEST(GridStorage, SameContentsAsAPlainVector) {
     }
 }
 
+TEST(GridStorage, LargeGridsReserveAMappingOfWholeHugePages) {
+    // From 1 MiB on, the reservation and a page make a whole number of 2 MiB pages.
+    const struct {
+        std::size_t count, size, reserved;
+    } cases[] = {
+        {1000, 4, 1000},
+        {1048575, 1, 1048575},
+        {1048576, 1, 2093056},
+        {1920 * 1080, 1, 2093056},
+        {2093056, 1, 2093056},
+        {2093057, 1, 4190208},
+        {1920 * 1080, 4, 2096128},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(grid_storage::reservedCount(c.count, c.size), c.reserved) << c.count;
+}
+
 }  // namespace
 }  // namespace tavlomi
