@@ -30,6 +30,9 @@ struct CommandLine {
     int zoom = 0;
     // Where to record what the screen shows (.webm or .mp4); empty for no recording.
     std::string recordPath;
+    // Threads for the grid loops, 1..WorkerPool::kMaxThreads; 0 takes one per processor core
+    // (defaultThreadCount()).
+    int threads = 0;
     // Notices about arguments that were ignored; the toy still runs.
     std::vector<std::string> warnings;
 };

@@ -159,8 +159,9 @@ int play(const CommandLine& cl) {
         }
     }
 
+    const int threads = cl.threads > 0 ? cl.threads : defaultThreadCount();
     FrameLoop& loop =
-        session.start(*display, *source, width, height, kFramePauseMilliseconds, true);
+        session.start(*display, *source, width, height, kFramePauseMilliseconds, true, threads);
     std::vector<std::uint32_t> screen;
     loop.setSnapshotHandler([&] {
         display->copyScreen(screen);
