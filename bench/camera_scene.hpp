@@ -101,8 +101,11 @@ class CameraScene {
         rgb_.assign(kFrames, RgbGrid(cellCount()));
         luma_.assign(kFrames, LumaGrid(cellCount()));
         for (int f = 0; f < kFrames; ++f)
-            frameConversionKernels(bestSimdLevel()).convert(frames_[f], rgb_[f], luma_[f]);
-        MotionDetector detector(static_cast<int>(cellCount()));
+            frameConversionKernels(bestSimdLevel())
+                .convert(frameBufferView(frames_[f], width_), width_, height_, allRows(height_),
+                         rgb_[f], luma_[f]);
+        WorkerPool pool(1);
+        MotionDetector detector(static_cast<int>(cellCount()), pool);
         detector.detect(luma_[kFrames - 1], kThreshold);
         masks_.resize(kFrames);
         for (int f = 0; f < kFrames; ++f) {

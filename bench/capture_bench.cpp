@@ -22,7 +22,8 @@ void convertFrames(benchmark::State& state, decltype(&convertFrameReference) con
     LumaGrid luma(scene.cellCount());
     int f = 0;
     for (auto _ : state) {
-        convert(scene.frame(f++), rgb, luma);
+        convert(frameBufferView(scene.frame(f++), scene.width()), scene.width(), scene.height(),
+                allRows(scene.height()), rgb, luma);
         benchmark::DoNotOptimize(rgb.data());
         benchmark::DoNotOptimize(luma.data());
     }

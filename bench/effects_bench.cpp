@@ -45,7 +45,7 @@ Cell wanderingBall(const CameraScene& scene, int frame) {
 struct WaterRig {
     WaterRig(const CameraScene& scene, bool motionMode, SimdLevel level)
         : mask(scene.mask(3)),
-          effect(scene.width(), scene.height(), kDamping, mask, scene.rgb(0), sink, level),
+          effect(scene.width(), scene.height(), kDamping, mask, scene.rgb(0), sink, pool, level),
           pixels(scene.cellCount(), 0) {
         if (motionMode) effect.handleKey(kKeySpace);
     }
@@ -65,6 +65,7 @@ struct WaterRig {
     }
 
     NullSink sink;
+    WorkerPool pool{1};
     MotionMask mask;
     WaterEffect effect;
     std::vector<std::uint32_t> pixels;
@@ -139,7 +140,8 @@ BENCHMARK_CAPTURE(BM_WaterRender, GrownMotionReference, true, kRippleFrames, Sim
 void BM_ShowMotionRender(benchmark::State& state) {
     const CameraScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     NullSink sink;
-    ShowMotion effect(scene.width(), scene.height(), scene.rgb(0), sink);
+    WorkerPool pool(1);
+    ShowMotion effect(scene.width(), scene.height(), scene.rgb(0), sink, pool);
     std::vector<std::uint32_t> pixels(scene.cellCount(), 0);
     for (auto _ : state) {
         effect.render(pixels);

@@ -38,7 +38,7 @@ void moveBall(FireEffect& fire, const CameraScene& scene, int frame) {
 struct FireRig {
     FireRig(const CameraScene& scene, bool movementMode, SimdLevel level)
         : mask(scene.mask(0)),
-          fire(scene.width(), scene.height(), mask, scene.rgb(0), random, sink, level),
+          fire(scene.width(), scene.height(), mask, scene.rgb(0), random, sink, pool, level),
           pixels(scene.cellCount(), 0) {
         if (movementMode) fire.handleKey(kKeySpace);
     }
@@ -55,6 +55,7 @@ struct FireRig {
 
     NullSink sink;
     PortableRand random;
+    WorkerPool pool{1};
     MotionMask mask;
     FireEffect fire;
     std::vector<std::uint32_t> pixels;

@@ -45,9 +45,10 @@ void setCells(benchmark::State& state) {
 void BM_ScreenCopy(benchmark::State& state) {
     std::unique_ptr<SdlDisplay> display = openDisplay(state);
     if (!display) return;
+    WorkerPool pool(1);
     for (auto _ : state) {
         display->clearScreen();
-        display->blitEffectSurface();
+        display->blitEffectSurface(pool);
         display->present();
     }
     setCells(state);
@@ -58,9 +59,10 @@ BENCHMARK(BM_ScreenCopy)->Apply(gridSizes)->Unit(benchmark::kMicrosecond);
 void BM_ScreenBlit(benchmark::State& state) {
     std::unique_ptr<SdlDisplay> display = openDisplay(state);
     if (!display) return;
+    WorkerPool pool(1);
     for (auto _ : state) {
         display->clearScreen();
-        display->blitEffectSurface();
+        display->blitEffectSurface(pool);
     }
     setCells(state);
 }

@@ -58,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int height = 1 + data[1] % kMaxSide;
     const std::size_t cellCount = static_cast<std::size_t>(width) * height;
     InputFrames frames(std::span<const std::uint8_t>(data + 2, size - 2), 3 * cellCount);
-    CaptureSource capture(width, height, frames);
+    // Two threads: the rows split into bands as in the toy.
+    WorkerPool pool(2);
+    CaptureSource capture(width, height, frames, pool);
     require(capture.getRgbGrid().size() == cellCount, "the RgbGrid has the wrong size");
     require(capture.getLumaGrid().size() == cellCount, "the LumaGrid has the wrong size");
     const RgbCell* const rgbCells = capture.getRgbGrid().data();

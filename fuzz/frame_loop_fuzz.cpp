@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int height = 1 + nextByte() % kMaxSide;
     PictureCamera camera(width, height, nextByte);
     StatusLineCheck status;
-    Toy toy(width, height, camera, status);
+    // Two threads: the grid loops split into bands as in the toy.
+    Toy toy(width, height, camera, status, 2);
     FakeDisplay display(width, height);
     // Water never writes the last row and column: they keep what was there, opaque black here.
     std::fill(display.surface.begin(), display.surface.end(), 0xFF000000u);

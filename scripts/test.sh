@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the project needs, then builds and runs every test twice: an optimised build
 # with warnings as errors, and a build under AddressSanitizer and UndefinedBehaviorSanitizer;
-# then the browser build and its tests (tests/web). Last, each libFuzzer target runs for
+# then the tests of the worker threads under ThreadSanitizer; then the browser build and its tests
+# (tests/web). Last, each libFuzzer target runs for
 # TAVLOMI_FUZZ_SECONDS (default 30) under both sanitizers; a crash, a leak or a slow input fails
 # the run.
 set -euo pipefail
@@ -23,6 +24,20 @@ run_suite "$root/build-ci" -DCMAKE_BUILD_TYPE=Release
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLOMI_SANITIZE=ON -DTAVLOMI_BENCH=OFF
+
+# The worker pool and every grid loop split over it, on 1 to 8 threads, under ThreadSanitizer: only
+# the core's tests that start threads.
+run_tsan() {
+  local dir=$root/build-tsan
+  echo "== $dir: configure, build and the threaded tests"
+  cmake -S "$root" -B "$dir" -DTAVLOMI_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTAVLOMI_SANITIZE_THREADS=ON -DTAVLOMI_BENCH=OFF >/dev/null
+  cmake --build "$dir" -j"$jobs" --target tavlomi_tests 2>&1 | grep -E 'error|warning|Error' || true
+  cmake --build "$dir" -j"$jobs" --target tavlomi_tests >/dev/null
+  TSAN_OPTIONS=halt_on_error=1 "$dir/tests/tavlomi_tests" --gtest_brief=1 \
+    --gtest_filter='WorkerPool.*:*ThreadCount*'
+}
+run_tsan
 
 # The browser build: the page and the Node replay (build-web/), the replay compared screen for
 # screen with the desktop's, and the page in headless Chromium. scripts/web.sh installs their

@@ -49,9 +49,13 @@ bool WebDisplay::pollEvent(InputEvent& event) {
     return true;
 }
 
-void WebDisplay::blitEffectSurface() {
+void WebDisplay::blitEffectSurface(WorkerPool& pool) {
     // Word for word, the top byte too, as a blit between surfaces of one layout copies it.
-    std::copy(effectSurface_.begin(), effectSurface_.end(), screen_.begin());
+    pool.forEachCellRun(
+        static_cast<int>(screen_.size()), [&](std::size_t first, std::size_t count) {
+            std::copy_n(effectSurface_.begin() + static_cast<std::ptrdiff_t>(first), count,
+                        screen_.begin() + static_cast<std::ptrdiff_t>(first));
+        });
 }
 
 void WebDisplay::present() {

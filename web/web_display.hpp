@@ -47,7 +47,7 @@ class WebDisplay final : public Display, private Screen, private TextCanvas {
     void clearScreen() override {}
     std::span<std::uint32_t> lockEffectSurface() override { return effectSurface_; }
     void unlockEffectSurface() override {}
-    void blitEffectSurface() override;
+    void blitEffectSurface(WorkerPool& pool) override;
     Screen& screen() override { return *this; }
     TextCanvas& textCanvas() override { return *this; }
     void present() override;

@@ -8,6 +8,7 @@
 
 #include "app/key_help.hpp"
 #include "common/window_zoom.hpp"
+#include "common/worker_pool.hpp"
 
 namespace tavlomi {
 
@@ -74,6 +75,7 @@ std::string_view valueForm(std::string_view name) {
     if (name == "--video") return "--video=FILE";
     if (name == "--zoom") return "--zoom=N";
     if (name == "--record") return "--record=FILE";
+    if (name == "--threads") return "--threads=N";
     return {};
 }
 
@@ -158,6 +160,14 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
                 return result;
             }
             cl.zoom = static_cast<int>(*zoom);
+        } else if (takeValue(arg, "--threads=", value)) {
+            const std::optional<long long> threads = parseInteger(value);
+            if (!threads || *threads < 1 || *threads > WorkerPool::kMaxThreads) {
+                result.error = "--threads takes a whole number from 1 to " +
+                               std::to_string(WorkerPool::kMaxThreads) + ", not '" + value + "'";
+                return result;
+            }
+            cl.threads = static_cast<int>(*threads);
         } else if (takeValue(arg, "--record=", value)) {
             if (!hasRecordingSuffix(value)) {
                 result.error =
@@ -231,6 +241,10 @@ std::string usageText(const std::string& programName) {
            "  --zoom=N         show each grid cell as N x N window pixels (1 to 16; by default\n"
            "                   the window takes a comfortable part of the desktop)\n"
            "  --record=FILE    record what the screen shows into FILE (.webm or .mp4)\n"
+           "  --threads=N      compute the picture on N threads (1 to " +
+           std::to_string(WorkerPool::kMaxThreads) +
+           "; by default one per\n"
+           "                   processor core)\n"
            "  --virtual-camera[=WHERE]\n"
            "                   send what the screen shows, without the overlay, as a camera\n"
            "                   for video calls: WHERE is 'pipewire' (a PipeWire node named\n"

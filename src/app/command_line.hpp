@@ -34,6 +34,9 @@ struct CommandLine {
     std::string recordPath;
     // Where the screen goes out as a camera for video calls.
     VirtualCameraWhere virtualCamera;
+    // Threads for the grid loops, 1..WorkerPool::kMaxThreads; 0 takes one per processor core
+    // (defaultThreadCount()).
+    int threads = 0;
     // Notices about arguments that were ignored; the toy still runs.
     std::vector<std::string> warnings;
 };

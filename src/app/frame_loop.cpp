@@ -35,7 +35,7 @@ void FrameLoop::composeFrame() {
     display_.clearScreen();
     toy_.renderEffect(display_.lockEffectSurface());
     display_.unlockEffectSurface();
-    display_.blitEffectSurface();
+    display_.blitEffectSurface(toy_.workerPool());
     toy_.drawBall(display_.screen());
     if (snapshotPending_) {
         snapshotPending_ = false;

@@ -13,6 +13,7 @@
 #include "app/memory_budget.hpp"
 #include "app/toy_session.hpp"
 #include "capture/clip_file_source.hpp"
+#include "common/worker_pool.hpp"
 
 namespace tavlomi {
 
@@ -25,7 +26,7 @@ constexpr int kOverlayMillisecondsPerFrame = 10;
 
 const char* const kUsage =
     "Usage: tavlomi-replay --size W H --frames N --input FILE [--events FILE] [--screens FILE]\n"
-    "                      [--overlay]\n"
+    "                      [--overlay] [--threads N]\n"
     "\n"
     "Runs the toy in a hidden window of W x H for exactly N frames, taking frame min(i, K-1)\n"
     "of FILE (K frames of 3*W*H bytes: B G R, bottom row first) as the camera picture of frame\n"
@@ -35,7 +36,8 @@ const char* const kUsage =
     "screen as W*H little-endian 32-bit words, top row first. Standard output carries the\n"
     "toy's status lines. --overlay also shows them, and the F1 help, over the picture as the\n"
     "toy does, with time running 1/100 s per frame; without it the screens hold only the\n"
-    "effect and the ball.\n";
+    "effect and the ball. --threads N computes the picture on N threads (by default one per\n"
+    "processor core); every count gives the same screens.\n";
 
 struct ReplayOptions {
     int width = 0;
@@ -45,6 +47,8 @@ struct ReplayOptions {
     std::string events;
     std::string screens;
     bool overlay = false;
+    // 0: one per processor core.
+    int threads = 0;
 };
 
 std::optional<long long> wholeNumber(const std::string& text) {
@@ -81,6 +85,13 @@ std::string parseOptions(int argc, char** argv, ReplayOptions& options) {
             options.screens = argv[++i];
         } else if (arg == "--overlay") {
             options.overlay = true;
+        } else if (arg == "--threads" && remaining >= 1) {
+            const std::optional<long long> n = wholeNumber(argv[++i]);
+            if (!n || *n < 1 || *n > WorkerPool::kMaxThreads) {
+                return "--threads takes a whole number from 1 to " +
+                       std::to_string(WorkerPool::kMaxThreads);
+            }
+            options.threads = static_cast<int>(*n);
         } else {
             return "unexpected argument '" + arg + "'";
         }
@@ -152,8 +163,9 @@ int replay(const ReplayOptions& options, const ReplayDisplayOpener& openDisplay)
     }
     SteppedClock clock;
     ToySession session(clock);
+    const int threads = options.threads > 0 ? options.threads : defaultThreadCount();
     FrameLoop& loop = session.start(display->display(), *source, options.width, options.height, 0,
-                                    options.overlay);
+                                    options.overlay, threads);
 
     std::vector<std::uint32_t> words;
     std::vector<std::uint8_t> bytes;

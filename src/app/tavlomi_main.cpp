@@ -193,8 +193,9 @@ int play(const CommandLine& cl) {
         openVirtualCamera(cl, notices, virtualCameraFailed);
     if (virtualCameraFailed) return kExitFailure;
 
+    const int threads = cl.threads > 0 ? cl.threads : defaultThreadCount();
     FrameLoop& loop =
-        session.start(*display, *source, width, height, kFramePauseMilliseconds, true);
+        session.start(*display, *source, width, height, kFramePauseMilliseconds, true, threads);
     std::vector<std::uint32_t> outgoing;
     if (virtualCamera) {
         loop.showVirtualCamera(virtualCamera->where());

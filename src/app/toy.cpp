@@ -6,19 +6,20 @@
 
 namespace tavlomi {
 
-Toy::Toy(int gridWidth, int gridHeight, FrameSource& source, StatusSink& status)
+Toy::Toy(int gridWidth, int gridHeight, FrameSource& source, StatusSink& status, int threadCount)
     : gridWidth_(gridWidth),
       gridHeight_(gridHeight),
       status_(status),
-      captureSource_(gridWidth, gridHeight, source),
-      motionDetector_(gridWidth * gridHeight),
+      workerPool_(threadCount),
+      captureSource_(gridWidth, gridHeight, source, workerPool_),
+      motionDetector_(gridWidth * gridHeight, workerPool_),
       ball_(static_cast<float>(gridWidth * 0.5), static_cast<float>(gridHeight * 0.5), scale_,
             kBallRadius, motionDetector_.motionMask(), gridWidth, gridHeight),
-      showMotion_(gridWidth, gridHeight, captureSource_.getRgbGrid(), status),
+      showMotion_(gridWidth, gridHeight, captureSource_.getRgbGrid(), status, workerPool_),
       waterEffect_(gridWidth, gridHeight, kWaterDamping, motionDetector_.motionMask(),
-                   captureSource_.getRgbGrid(), status),
+                   captureSource_.getRgbGrid(), status, workerPool_),
       fireEffect_(gridWidth, gridHeight, motionDetector_.motionMask(), captureSource_.getRgbGrid(),
-                  random_, status),
+                  random_, status, workerPool_),
       effectTable_{&showMotion_, &waterEffect_, &fireEffect_},
       currentEffect_(effectTable_[0]) {}
 

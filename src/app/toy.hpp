@@ -14,6 +14,7 @@
 #include "common/portable_rand.hpp"
 #include "common/screen.hpp"
 #include "common/status_sink.hpp"
+#include "common/worker_pool.hpp"
 #include "effects/fire_effect.hpp"
 #include "effects/show_motion.hpp"
 #include "effects/water_effect.hpp"
@@ -26,8 +27,10 @@ class Toy final {
     static constexpr int kBallRadius = 10;
     static constexpr int kWaterDamping = 25;
 
-    // The grid is the window's size, so one cell is one window pixel.
-    Toy(int gridWidth, int gridHeight, FrameSource& source, StatusSink& status);
+    // The grid is the window's size, so one cell is one window pixel. The grid loops run on
+    // threadCount threads (1..WorkerPool::kMaxThreads); every count gives the same pictures.
+    Toy(int gridWidth, int gridHeight, FrameSource& source, StatusSink& status,
+        int threadCount = 1);
     Toy(const Toy&) = delete;
     Toy& operator=(const Toy&) = delete;
 
@@ -53,6 +56,8 @@ class Toy final {
     int motionThreshold() const { return motionThreshold_; }
     int currentEffectIndex() const;
     const Ball& ball() const { return ball_; }
+    // The threads of the grid loops, for the shell's own (the screen copy).
+    WorkerPool& workerPool() { return workerPool_; }
     const RgbGrid& rgbGrid() const { return captureSource_.getRgbGrid(); }
     const MotionMask& motionMask() const { return motionDetector_.motionMask(); }
     // The effects' modes, for the help text.
@@ -66,6 +71,7 @@ class Toy final {
     StatusSink& status_;
     int motionThreshold_ = kInitialThreshold;
     PortableRand random_;
+    WorkerPool workerPool_;
     CaptureSource captureSource_;
     MotionDetector motionDetector_;
     Ball ball_;

@@ -28,10 +28,11 @@ class ToySession final {
 
     // Builds the toy, width x height, on source and its frame loop on display, once; both must
     // outlive the frames run. pauseMilliseconds is the sleep after each frame. showOverlay draws
-    // the status lines and the F1 help over the picture.
+    // the status lines and the F1 help over the picture. threadCount (1..WorkerPool::kMaxThreads)
+    // threads run the grid loops.
     FrameLoop& start(Display& display, FrameSource& source, int width, int height,
-                     int pauseMilliseconds, bool showOverlay) {
-        toy_.emplace(width, height, source, overlay_);
+                     int pauseMilliseconds, bool showOverlay, int threadCount = 1) {
+        toy_.emplace(width, height, source, overlay_, threadCount);
         loop_.emplace(display, *toy_, pauseMilliseconds);
         if (showOverlay) loop_->showOverlay(&overlay_);
         return *loop_;

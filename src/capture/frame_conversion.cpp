@@ -39,10 +39,11 @@ constexpr auto kRTerms = numeratorTerms(kRNumerator);
 constexpr auto kGTerms = numeratorTerms(kGNumerator);
 constexpr auto kBTerms = numeratorTerms(kBNumerator);
 
-void convertPortable(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
-                     std::span<std::uint8_t> luma) {
+// One picture row of rgb.size() pixels into as many cells, mirrored.
+void convertRowPortable(const std::uint8_t* row, std::span<RgbCell> rgb,
+                        std::span<std::uint8_t> luma) {
     const std::size_t cellCount = rgb.size();
-    const std::uint8_t* pixel = frame.data() + 3 * cellCount;
+    const std::uint8_t* pixel = row + 3 * cellCount;
     for (std::size_t k = 0; k < cellCount; ++k) {
         pixel -= 3;
         const std::uint8_t b = pixel[0];
@@ -51,6 +52,22 @@ void convertPortable(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb
         rgb[k] = makeRgbCell(r, g, b);
         luma[k] = static_cast<std::uint8_t>((kRTerms[r] + kGTerms[g] + kBTerms[b]) >> 27);
     }
+}
+
+// Each grid row of rows through convertRow, which takes a picture row and the row's cells.
+template <typename ConvertRow>
+void convertRows(const FrameView& frame, int width, int height, RowRange rows,
+                 std::span<RgbCell> rgb, std::span<std::uint8_t> luma, ConvertRow convertRow) {
+    const auto w = static_cast<std::size_t>(width);
+    for (int y = rows.begin; y < rows.end; ++y) {
+        const std::size_t first = static_cast<std::size_t>(y) * w;
+        convertRow(frame.pictureRow(y, height), rgb.subspan(first, w), luma.subspan(first, w));
+    }
+}
+
+void convertPortable(const FrameView& frame, int width, int height, RowRange rows,
+                     std::span<RgbCell> rgb, std::span<std::uint8_t> luma) {
+    convertRows(frame, width, height, rows, rgb, luma, convertRowPortable);
 }
 
 }  // namespace
@@ -62,16 +79,19 @@ int luminance(int r, int g, int b) {
     return trunc_to_int(sum);
 }
 
-void convertFrameReference(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
-                           std::span<std::uint8_t> luma) {
-    const std::size_t cellCount = rgb.size();
-    for (std::size_t k = 0; k < cellCount; ++k) {
-        const std::size_t p = cellCount - 1 - k;
-        const int b = frame[3 * p];
-        const int g = frame[3 * p + 1];
-        const int r = frame[3 * p + 2];
-        rgb[k] = makeRgbCell(r, g, b);
-        luma[k] = static_cast<std::uint8_t>(luminance(r, g, b));
+void convertFrameReference(const FrameView& frame, int width, int height, RowRange rows,
+                           std::span<RgbCell> rgb, std::span<std::uint8_t> luma) {
+    for (int y = rows.begin; y < rows.end; ++y) {
+        const std::uint8_t* row = frame.pictureRow(y, height);
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* pixel = row + 3 * (width - 1 - x);
+            const int b = pixel[0];
+            const int g = pixel[1];
+            const int r = pixel[2];
+            const std::size_t k = static_cast<std::size_t>(y) * width + x;
+            rgb[k] = makeRgbCell(r, g, b);
+            luma[k] = static_cast<std::uint8_t>(luminance(r, g, b));
+        }
     }
 }
 
@@ -115,10 +135,10 @@ __attribute__((target("avx2"))) __m256i cellLuminance(__m256i cells) {
     return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, 15)), 12);
 }
 
-__attribute__((target("avx2"))) void convertAvx2(std::span<const std::uint8_t> frameBytes,
-                                                 std::span<RgbCell> rgbCells,
-                                                 std::span<std::uint8_t> lumaCells) {
-    const std::uint8_t* frame = frameBytes.data();
+// One picture row of rgbCells.size() pixels into as many cells, mirrored.
+__attribute__((target("avx2"))) void convertRowAvx2(const std::uint8_t* row,
+                                                    std::span<RgbCell> rgbCells,
+                                                    std::span<std::uint8_t> lumaCells) {
     RgbCell* rgb = rgbCells.data();
     std::uint8_t* luma = lumaCells.data();
     const std::size_t cellCount = rgbCells.size();
@@ -128,7 +148,7 @@ __attribute__((target("avx2"))) void convertAvx2(std::span<const std::uint8_t> f
         __m256i lumaLanes[4];
         for (std::size_t part = 0; part < 4; ++part) {
             const std::size_t first = k + 8 * part;
-            const __m256i cells = mirroredCells(frame + 3 * (cellCount - first - 8));
+            const __m256i cells = mirroredCells(row + 3 * (cellCount - first - 8));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(rgb + first), cells);
             lumaLanes[part] = cellLuminance(cells);
         }
@@ -141,9 +161,14 @@ __attribute__((target("avx2"))) void convertAvx2(std::span<const std::uint8_t> f
             _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(luma + k), ordered);
     }
-    // The rest are the first cellCount - k pixels of the frame.
-    convertPortable(frameBytes.first(3 * (cellCount - k)), rgbCells.subspan(k),
-                    lumaCells.subspan(k));
+    // The rest are the first cellCount - k pixels of the row.
+    convertRowPortable(row, rgbCells.subspan(k), lumaCells.subspan(k));
+}
+
+__attribute__((target("avx2"))) void convertAvx2(const FrameView& frame, int width, int height,
+                                                 RowRange rows, std::span<RgbCell> rgb,
+                                                 std::span<std::uint8_t> luma) {
+    convertRows(frame, width, height, rows, rgb, luma, convertRowAvx2);
 }
 
 constexpr FrameConversionKernels kAvx2{convertAvx2};

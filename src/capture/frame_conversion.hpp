@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <span>
 
+#include "capture/frame_view.hpp"
 #include "common/grid.hpp"
+#include "common/row_range.hpp"
 #include "common/simd_level.hpp"
 
 namespace tavlomi {
@@ -15,10 +17,12 @@ namespace tavlomi {
 // sum formed in double precision; 0..254 (the coefficients sum to 0.999).
 int luminance(int r, int g, int b);
 
-// Cell k takes frame pixel cellCount - 1 - k. frame holds 3 * rgb.size() bytes; luma has as
-// many cells as rgb. One pixel at a time with luminance(): the reference.
-void convertFrameReference(std::span<const std::uint8_t> frame, std::span<RgbCell> rgb,
-                           std::span<std::uint8_t> luma);
+// Grid rows `rows` (within 0..height-1) of a width x height frame: grid row y is the picture's
+// row y from the top, mirrored, so cell (x, y) takes that row's pixel width - 1 - x. rgb and luma
+// hold the whole grid, width * height cells; only the cells of those rows are written. One pixel
+// at a time with luminance(): the reference.
+void convertFrameReference(const FrameView& frame, int width, int height, RowRange rows,
+                           std::span<RgbCell> rgb, std::span<std::uint8_t> luma);
 
 // The same conversion at one instruction level, in exact integer arithmetic: split products on
 // eight pixels at a time with AVX2, table lookups of the exact numerators in portable code.

@@ -97,15 +97,19 @@ const MotionKernels& motionKernels(SimdLevel) {
 
 #endif
 
-MotionDetector::MotionDetector(int cellCount, SimdLevel level)
+MotionDetector::MotionDetector(int cellCount, WorkerPool& pool, SimdLevel level)
     : cellCount_(cellCount),
+      pool_(pool),
       kernels_(motionKernels(level)),
       previousLuma_(makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount))),
       mask_(makeGrid<std::uint8_t>(static_cast<std::size_t>(cellCount))) {}
 
 void MotionDetector::detect(const LumaGrid& luma, int motionThreshold) {
-    kernels_.mark(std::span(luma).first(static_cast<std::size_t>(cellCount_)), previousLuma_, mask_,
-                  motionThreshold);
+    pool_.forEachCellRun(cellCount_, [&](std::size_t first, std::size_t count) {
+        kernels_.mark(std::span(luma).subspan(first, count),
+                      std::span(previousLuma_).subspan(first, count),
+                      std::span(mask_).subspan(first, count), motionThreshold);
+    });
 }
 
 }  // namespace tavlomi

@@ -9,6 +9,7 @@
 
 #include "common/grid.hpp"
 #include "common/simd_level.hpp"
+#include "common/worker_pool.hpp"
 
 namespace tavlomi {
 
@@ -28,9 +29,10 @@ const MotionKernels& motionKernels(SimdLevel level);
 class MotionDetector {
   public:
     // The previous luminance and the mask start all zero, so the first frame is compared
-    // against black. level chooses the loop (one this processor supports); every level gives the
+    // against black. The marking runs on pool's threads; pool must outlive the detector. level
+    // chooses the loop (one this processor supports); every level and thread count gives the
     // same mask.
-    explicit MotionDetector(int cellCount, SimdLevel level = bestSimdLevel());
+    MotionDetector(int cellCount, WorkerPool& pool, SimdLevel level = bestSimdLevel());
 
     // luma holds at least cellCount cells; any threshold is accepted.
     void detect(const LumaGrid& luma, int motionThreshold);
@@ -40,6 +42,7 @@ class MotionDetector {
 
   private:
     int cellCount_;
+    WorkerPool& pool_;
     const MotionKernels& kernels_;
     std::vector<std::uint8_t> previousLuma_;
     MotionMask mask_;

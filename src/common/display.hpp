@@ -9,6 +9,7 @@
 #include "common/input_event.hpp"
 #include "common/screen.hpp"
 #include "common/text_canvas.hpp"
+#include "common/worker_pool.hpp"
 
 namespace tavlomi {
 
@@ -21,8 +22,9 @@ class Display {
     // The effect surface's gridWidth * gridHeight words, valid until unlockEffectSurface().
     virtual std::span<std::uint32_t> lockEffectSurface() = 0;
     virtual void unlockEffectSurface() = 0;
-    // Unscaled copy of the effect surface to the screen's top-left corner.
-    virtual void blitEffectSurface() = 0;
+    // Unscaled copy of the effect surface to the screen's top-left corner; a display may split
+    // the copy into bands of rows on pool's threads.
+    virtual void blitEffectSurface(WorkerPool& pool) = 0;
     virtual Screen& screen() = 0;
     // The same screen, for the overlay's text; draw on it after the ball.
     virtual TextCanvas& textCanvas() = 0;

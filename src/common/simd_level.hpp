@@ -17,8 +17,10 @@
 
 // For a plain loop that the compiler vectorises as well as hand-written intrinsics would: on x86
 // the compiler also makes an AVX2 copy of the function, which the loader picks on processors that
-// have AVX2. The loop stays one piece of plain C++ on every target.
-#if TAVLOMI_X86_KERNELS
+// have AVX2. The loop stays one piece of plain C++ on every target. ThreadSanitizer's build goes
+// without the copy: the loader runs the picking code before ThreadSanitizer has started, which
+// crashes in its instrumentation.
+#if TAVLOMI_X86_KERNELS && !defined(__SANITIZE_THREAD__)
 #define TAVLOMI_VECTOR_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define TAVLOMI_VECTOR_LOOP

@@ -1,7 +1,9 @@
 #include "effects/fire_effect.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
@@ -26,7 +28,7 @@ constexpr int kSeedPeak = 254;
 }  // namespace
 
 FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbGrid& rgb,
-                       PortableRand& random, StatusSink& status, SimdLevel level)
+                       PortableRand& random, StatusSink& status, WorkerPool& pool, SimdLevel level)
     : width_(width),
       height_(height),
       cellCount_(width * height),
@@ -37,6 +39,7 @@ FireEffect::FireEffect(int width, int height, const MotionMask& mask, const RgbG
       rgb_(rgb),
       random_(random),
       status_(status),
+      pool_(pool),
       kernels_(fireKernels(level)),
       coolingMap_(generateNoiseField(width, height, kCoolingPoints, kCoolingScale,
                                      kCoolingSpreadPasses, kCoolingSoftenPasses, random, level)) {
@@ -57,7 +60,10 @@ void FireEffect::update() {
 }
 
 void FireEffect::render(std::span<std::uint32_t> pixels) {
-    kernels_.render(currentHeat_, palette_, rgb_, pixels.first(currentHeat_.size()));
+    pool_.forEachCellRun(cellCount_, [&](std::size_t first, std::size_t count) {
+        kernels_.render(std::span(currentHeat_).subspan(first, count), palette_,
+                        std::span(rgb_).subspan(first, count), pixels.subspan(first, count));
+    });
 }
 
 void FireEffect::handleKey(int key) {
@@ -108,17 +114,48 @@ void FireEffect::fadeAndMergeBallHeat() {
     ++fadeCounter_;
     const bool fade = fadeCounter_ > 1;
     if (fade) fadeCounter_ = 0;
-    fireFadeAndMerge(ballHeat_, currentHeat_, fade);
+    pool_.forEachCellRun(cellCount_, [&](std::size_t first, std::size_t count) {
+        fireFadeAndMerge(std::span(ballHeat_).subspan(first, count),
+                         std::span(currentHeat_).subspan(first, count), fade);
+    });
 }
 
 void FireEffect::seedFromMotion(int peak) {
-    kernels_.seed(mask_, currentHeat_, width_, height_, peak, random_);
+    const RowRange rows = allRows(height_);
+    const int bands = pool_.bandCount(rows);
+    if (bands <= 1) {
+        kernels_.seed(mask_, currentHeat_, width_, height_, peak, random_, rows);
+        return;
+    }
+    // The draws go to the motion cells in row-major order. Each band counts its own; then each
+    // takes a copy of the generator moved past the draws of the bands above it.
+    std::array<std::uint64_t, WorkerPool::kMaxBands> drawsBefore{};
+    pool_.forEachBand(rows, [&](RowBand band) {
+        drawsBefore[static_cast<std::size_t>(band.index)] =
+            fireSeedDraws(mask_, width_, height_, band.rows);
+    });
+    std::uint64_t draws = 0;
+    for (int band = 0; band < bands; ++band) {
+        const std::uint64_t own = drawsBefore[static_cast<std::size_t>(band)];
+        drawsBefore[static_cast<std::size_t>(band)] = draws;
+        draws += own;
+    }
+    pool_.forEachBand(rows, [&](RowBand band) {
+        PortableRand random = random_;
+        random.discard(drawsBefore[static_cast<std::size_t>(band.index)]);
+        kernels_.seed(mask_, currentHeat_, width_, height_, peak, random, band.rows);
+    });
+    random_.discard(draws);
 }
 
 void FireEffect::propagate() {
     coolingScroll_ -= width_;
     if (coolingScroll_ < 0) coolingScroll_ = cellCount_ - width_;
-    kernels_.propagate(currentHeat_, nextHeat_, coolingMap_, width_, height_, coolingScroll_);
+    // Each row of the new heat reads only the old one, which no band writes.
+    pool_.forEachBand(allRows(height_), [&](RowBand band) {
+        kernels_.propagate(currentHeat_, nextHeat_, coolingMap_, width_, height_, coolingScroll_,
+                           band.rows);
+    });
     swapBuffers();
 }
 

@@ -14,6 +14,7 @@
 #include "common/portable_rand.hpp"
 #include "common/simd_level.hpp"
 #include "common/status_sink.hpp"
+#include "common/worker_pool.hpp"
 #include "effects/effect.hpp"
 #include "effects/fire_kernels.hpp"
 
@@ -22,11 +23,13 @@ namespace tavlomi {
 class FireEffect final : public Effect {
   public:
     // Reads `mask` and `rgb` (width x height cells each) for its whole life and never writes
-    // them; `random` supplies the cooling-map points, the brush and the motion seeds. level
-    // chooses the grid loops (one this processor supports); every level gives the same heat and
-    // picture.
+    // them; `random` supplies the cooling-map points, the brush and the motion seeds. The grid
+    // loops run on pool's threads; pool must outlive the effect. level chooses the grid loops (one
+    // this processor supports); every level and thread count gives the same heat, picture and
+    // draws.
     FireEffect(int width, int height, const MotionMask& mask, const RgbGrid& rgb,
-               PortableRand& random, StatusSink& status, SimdLevel level = bestSimdLevel());
+               PortableRand& random, StatusSink& status, WorkerPool& pool,
+               SimdLevel level = bestSimdLevel());
 
     void update() override;
     void render(std::span<std::uint32_t> pixels) override;
@@ -74,6 +77,7 @@ class FireEffect final : public Effect {
     const RgbGrid& rgb_;
     PortableRand& random_;
     StatusSink& status_;
+    WorkerPool& pool_;
     const FireKernels& kernels_;
     Layer coolingMap_;
     // Index of the first cell of the cooling-map row used for grid row 1.

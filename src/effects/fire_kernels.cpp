@@ -40,6 +40,11 @@ int blend(int pal, int cam, int cameraWeight) {
     return pal + asr((cam - pal) * cameraWeight, 8);
 }
 
+// The first cell of the cooling-map row that grid row y (1 and up) uses.
+int coolingRowStart(int width, int height, int coolingScroll, int y) {
+    return (coolingScroll + (y - 1) * width) % (width * height);
+}
+
 std::uint32_t renderCell(int h, const FirePalette& palette, RgbCell cam) {
     const RgbCell pal = palette[static_cast<std::size_t>(h)];
     const int cameraWeight = std::max(255 - h, kMinCameraWeight);
@@ -50,9 +55,10 @@ std::uint32_t renderCell(int h, const FirePalette& palette, RgbCell cam) {
 }  // namespace
 
 void fireSeedReference(std::span<const std::uint8_t> mask, std::span<std::uint8_t> heat, int width,
-                       int height, int peak, PortableRand& random) {
+                       int height, int peak, PortableRand& random, RowRange rows) {
     const int spread = div_trunc(peak, 20);
-    for (int y = 1; y <= height - 4; ++y) {
+    const RowRange seeded = rows.within(1, height - 3);
+    for (int y = seeded.begin; y < seeded.end; ++y) {
         for (int x = 1; x <= width - 2; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * width + x;
             if (mask[i] != 0) heat[i] = seedValue(peak, spread, random);
@@ -60,14 +66,28 @@ void fireSeedReference(std::span<const std::uint8_t> mask, std::span<std::uint8_
     }
 }
 
+TAVLOMI_VECTOR_LOOP std::uint64_t fireSeedDraws(std::span<const std::uint8_t> mask, int width,
+                                                int height, RowRange rows) {
+    const RowRange seeded = rows.within(1, height - 3);
+    std::uint64_t draws = 0;
+    for (int y = seeded.begin; y < seeded.end; ++y) {
+        const std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
+        // Summed per row in 32 bits, which the compiler widens less often than 64.
+        std::uint32_t marked = 0;
+        for (int x = 1; x <= width - 2; ++x)
+            marked += row[x] != 0 ? 1u : 0u;
+        draws += marked;
+    }
+    return draws;
+}
+
 void firePropagateReference(std::span<const std::uint8_t> heat, std::span<std::uint8_t> next,
                             std::span<const std::uint8_t> cooling, int width, int height,
-                            int coolingScroll) {
-    const int cellCount = width * height;
-    int base = coolingScroll;
-    for (int y = 1; y <= height - 3; ++y) {
+                            int coolingScroll, RowRange rows) {
+    const RowRange risen = rows.within(1, height - 2);
+    for (int y = risen.begin; y < risen.end; ++y) {
+        const int base = coolingRowStart(width, height, coolingScroll, y);
         propagateRow(heat.data(), next.data(), cooling.data() + base, width, y, 1, width - 1);
-        base = (base + width) % cellCount;
     }
 }
 
@@ -109,11 +129,13 @@ __attribute__((target("avx2"))) __m256i load32(const std::uint8_t* bytes) {
 
 __attribute__((target("avx2"))) void seedAvx2(std::span<const std::uint8_t> maskCells,
                                               std::span<std::uint8_t> heatCells, int width,
-                                              int height, int peak, PortableRand& random) {
+                                              int height, int peak, PortableRand& random,
+                                              RowRange rows) {
     const std::uint8_t* mask = maskCells.data();
     std::uint8_t* heat = heatCells.data();
     const int spread = div_trunc(peak, 20);
-    for (int y = 1; y <= height - 4; ++y) {
+    const RowRange seeded = rows.within(1, height - 3);
+    for (int y = seeded.begin; y < seeded.end; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * width;
         int x = 1;
         for (; x + 32 <= width - 1; x += 32) {
@@ -154,17 +176,16 @@ __attribute__((target("avx2"))) Halves addHalves(Halves a, __m256i bytes) {
 __attribute__((target("avx2"))) void propagateAvx2(std::span<const std::uint8_t> heatCells,
                                                    std::span<std::uint8_t> nextCells,
                                                    std::span<const std::uint8_t> coolingCells,
-                                                   int width, int height, int coolingScroll) {
+                                                   int width, int height, int coolingScroll,
+                                                   RowRange rows) {
     const std::uint8_t* heat = heatCells.data();
     std::uint8_t* next = nextCells.data();
     const std::uint8_t* cooling = coolingCells.data();
     const int w = width;
-    const int cellCount = width * height;
     const __m256i zero = _mm256_setzero_si256();
-    int base = coolingScroll;
-    for (int y = 1; y <= height - 3; ++y) {
-        const std::uint8_t* coolingRow = cooling + base;
-        base = (base + w) % cellCount;
+    const RowRange risen = rows.within(1, height - 2);
+    for (int y = risen.begin; y < risen.end; ++y) {
+        const std::uint8_t* coolingRow = cooling + coolingRowStart(width, height, coolingScroll, y);
         const std::uint8_t* middle = heat + static_cast<std::size_t>(y) * w;
         const std::uint8_t* below = middle + w;
         const std::uint8_t* below2 = below + w;

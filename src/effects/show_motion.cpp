@@ -15,13 +15,16 @@ TAVLOMI_VECTOR_LOOP void opaquePixels(std::span<const RgbCell> rgb,
         words[i] = cellWord(cells[i]) | 0xFF000000u;
 }
 
-ShowMotion::ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status)
-    : cellCount_(width * height), rgb_(rgb) {
+ShowMotion::ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status,
+                       WorkerPool& pool)
+    : cellCount_(width * height), rgb_(rgb), pool_(pool) {
     status.print("< ShowMotion responding to Ball >\n");
 }
 
 void ShowMotion::render(std::span<std::uint32_t> pixels) {
-    opaquePixels(std::span(rgb_).first(static_cast<std::size_t>(cellCount_)), pixels);
+    pool_.forEachCellRun(cellCount_, [&](std::size_t first, std::size_t count) {
+        opaquePixels(std::span(rgb_).subspan(first, count), pixels.subspan(first, count));
+    });
 }
 
 }  // namespace tavlomi

@@ -7,6 +7,7 @@
 
 #include "common/grid.hpp"
 #include "common/status_sink.hpp"
+#include "common/worker_pool.hpp"
 #include "effects/effect.hpp"
 
 namespace tavlomi {
@@ -17,7 +18,8 @@ void opaquePixels(std::span<const RgbCell> rgb, std::span<std::uint32_t> pixels)
 
 class ShowMotion final : public Effect {
   public:
-    ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status);
+    // rgb and pool, whose threads copy the picture, must outlive the effect.
+    ShowMotion(int width, int height, const RgbGrid& rgb, StatusSink& status, WorkerPool& pool);
 
     void update() override {}
     void render(std::span<std::uint32_t> pixels) override;
@@ -28,6 +30,7 @@ class ShowMotion final : public Effect {
     // The picture is copied cell for cell, so only the cell count matters.
     int cellCount_;
     const RgbGrid& rgb_;
+    WorkerPool& pool_;
 };
 
 }  // namespace tavlomi

@@ -1,6 +1,7 @@
 #include "effects/water_effect.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <utility>
 
 #include "common/grid_storage.hpp"
@@ -18,7 +19,7 @@ constexpr int kMotionDepth = -400;
 }  // namespace
 
 WaterEffect::WaterEffect(int width, int height, int damping, const MotionMask& mask,
-                         const RgbGrid& rgb, StatusSink& status, SimdLevel level)
+                         const RgbGrid& rgb, StatusSink& status, WorkerPool& pool, SimdLevel level)
     : width_(width),
       height_(height),
       cellCount_(width * height),
@@ -26,6 +27,7 @@ WaterEffect::WaterEffect(int width, int height, int damping, const MotionMask& m
       mask_(mask),
       damping_(damping),
       status_(status),
+      pool_(pool),
       kernels_(waterKernels(level)),
       currentHeights_(makeGrid<int>(static_cast<std::size_t>(cellCount_))),
       nextHeights_(makeGrid<int>(static_cast<std::size_t>(cellCount_))) {
@@ -39,11 +41,17 @@ void WaterEffect::update() {
 }
 
 void WaterEffect::seedFromMotion(int depth) {
-    waterSeed(mask_, currentHeights_, depth);
+    pool_.forEachCellRun(cellCount_, [&](std::size_t first, std::size_t count) {
+        waterSeed(std::span(mask_).subspan(first, count),
+                  std::span(currentHeights_).subspan(first, count), depth);
+    });
 }
 
 void WaterEffect::propagate() {
-    kernels_.propagate(currentHeights_, nextHeights_, width_, height_, damping_);
+    // Each row of the new surface reads only the old one, which no band writes.
+    pool_.forEachBand(allRows(height_), [&](RowBand band) {
+        kernels_.propagate(currentHeights_, nextHeights_, width_, height_, damping_, band.rows);
+    });
     swapBuffers();
 }
 
@@ -52,7 +60,9 @@ void WaterEffect::swapBuffers() {
 }
 
 void WaterEffect::render(std::span<std::uint32_t> pixels) {
-    kernels_.render(currentHeights_, rgb_, pixels, width_, height_);
+    pool_.forEachBand(allRows(height_), [&](RowBand band) {
+        kernels_.render(currentHeights_, rgb_, pixels, width_, height_, band.rows);
+    });
 }
 
 void WaterEffect::handleKey(int key) {

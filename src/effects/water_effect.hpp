@@ -11,6 +11,7 @@
 #include "common/grid.hpp"
 #include "common/simd_level.hpp"
 #include "common/status_sink.hpp"
+#include "common/worker_pool.hpp"
 #include "effects/effect.hpp"
 #include "effects/water_kernels.hpp"
 
@@ -18,11 +19,12 @@ namespace tavlomi {
 
 class WaterEffect final : public Effect {
   public:
-    // damping must not be 0; the shell passes 25. mask and rgb hold width * height cells and must
-    // outlive the effect. level chooses the grid loops (one this processor supports); every
-    // level gives the same surface and picture.
+    // damping must not be 0; the shell passes 25. mask and rgb hold width * height cells; they
+    // and pool, whose threads run the grid loops, must outlive the effect. level chooses the grid
+    // loops (one this processor supports); every level and thread count gives the same surface
+    // and picture.
     WaterEffect(int width, int height, int damping, const MotionMask& mask, const RgbGrid& rgb,
-                StatusSink& status, SimdLevel level = bestSimdLevel());
+                StatusSink& status, WorkerPool& pool, SimdLevel level = bestSimdLevel());
 
     void update() override;
     // Writes every word except those of the last row and the last column.
@@ -60,6 +62,7 @@ class WaterEffect final : public Effect {
     const MotionMask& mask_;
     int damping_;
     StatusSink& status_;
+    WorkerPool& pool_;
     const WaterKernels& kernels_;
     // The surface now, row-major; 0 is still water, dips are negative.
     std::vector<int> currentHeights_;

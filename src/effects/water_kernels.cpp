@@ -81,19 +81,21 @@ TAVLOMI_VECTOR_LOOP void waterSeed(std::span<const std::uint8_t> mask, std::span
 }
 
 void waterPropagateReference(std::span<const int> current, std::span<int> next, int width,
-                             int height, int damping) {
+                             int height, int damping, RowRange rows) {
     // Without an interior there is nothing to ripple, and the border columns have no inner
     // neighbour to copy, so no cell is written.
     if (width < 3 || height < 3) return;
-    for (int y = 1; y <= height - 2; ++y) {
+    const RowRange inner = rows.within(1, height - 1);
+    for (int y = inner.begin; y < inner.end; ++y) {
         propagateRow(current.data(), next.data(), width, y, 1, width - 1, damping);
         copyBorderColumns(next.data(), width, y);
     }
 }
 
 void waterRenderReference(std::span<const int> heights, std::span<const RgbCell> rgb,
-                          std::span<std::uint32_t> pixels, int width, int height) {
-    for (int y = 0; y <= height - 2; ++y)
+                          std::span<std::uint32_t> pixels, int width, int height, RowRange rows) {
+    const RowRange shown = rows.within(0, height - 1);
+    for (int y = shown.begin; y < shown.end; ++y)
         renderRow(heights.data(), rgb.data(), pixels.data(), width, height, y, 0, width - 1);
 }
 
@@ -148,10 +150,10 @@ __attribute__((target("avx2"))) __m256i load8(const int* cells) {
 
 __attribute__((target("avx2"))) void propagateAvx2(std::span<const int> currentCells,
                                                    std::span<int> nextCells, int width, int height,
-                                                   int damping) {
+                                                   int damping, RowRange rows) {
     // Dampings below 2 have no multiply-high form; the toy uses 25.
     if (width < 3 || height < 3 || damping < 2) {
-        waterPropagateReference(currentCells, nextCells, width, height, damping);
+        waterPropagateReference(currentCells, nextCells, width, height, damping, rows);
         return;
     }
     const int* current = currentCells.data();
@@ -160,7 +162,8 @@ __attribute__((target("avx2"))) void propagateAvx2(std::span<const int> currentC
     const __m256i multiplier = _mm256_set1_epi32(static_cast<int>(divisor.multiplier));
     const __m128i shift = _mm_cvtsi32_si128(divisor.shift);
     const int w = width;
-    for (int y = 1; y <= height - 2; ++y) {
+    const RowRange inner = rows.within(1, height - 1);
+    for (int y = inner.begin; y < inner.end; ++y) {
         const int* up = current + (y - 1) * w;
         const int* middle = current + y * w;
         const int* down = current + (y + 1) * w;
@@ -185,7 +188,7 @@ __attribute__((target("avx2"))) void propagateAvx2(std::span<const int> currentC
 __attribute__((target("avx2"))) void renderAvx2(std::span<const int> heightCells,
                                                 std::span<const RgbCell> rgbCells,
                                                 std::span<std::uint32_t> pixelWords, int width,
-                                                int height) {
+                                                int height, RowRange rows) {
     const int* heights = heightCells.data();
     const RgbCell* rgb = rgbCells.data();
     std::uint32_t* pixels = pixelWords.data();
@@ -200,7 +203,8 @@ __attribute__((target("avx2"))) void renderAvx2(std::span<const int> heightCells
     // Byte 0 of each lane into the lane's b, g and r bytes; the alpha byte gets 0.
     const __m256i spread = _mm256_setr_epi8(0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12, -1,
                                             0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12, -1);
-    for (int y = 0; y <= height - 2; ++y) {
+    const RowRange shown = rows.within(0, height - 1);
+    for (int y = shown.begin; y < shown.end; ++y) {
         const int* row = heights + y * w;
         const __m256i rowIndex = _mm256_set1_epi32(y);
         const int span = w - 1;

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "common/grid.hpp"
+#include "common/row_range.hpp"
 #include "common/simd_level.hpp"
 
 namespace tavlomi {
@@ -22,15 +23,17 @@ void waterSeed(std::span<const std::uint8_t> mask, std::span<int> heights, int d
 // with v = (sum of the eight neighbours in current >> 2) - next[j]; then each of those rows'
 // last cell copies the one left of it and its first cell the one right of it. current and next
 // are different buffers; damping is neither 0 nor -1 (which overflows on INT_MIN). Grids of fewer
-// than 3 rows or columns are untouched.
+// than 3 rows or columns are untouched. Only the rows within `rows` are written: a row of next
+// depends on current alone, so bands of rows can run at once.
 void waterPropagateReference(std::span<const int> current, std::span<int> next, int width,
-                             int height, int damping);
+                             int height, int damping, RowRange rows);
 
 // The refracted, shaded picture of every cell but the last row and column (those words of
 // pixels are left as they are): the source cell is the cell moved by the slopes to the right and
-// below, each shifted right by 3 and clamped to the grid, shaded by their sum halved.
+// below, each shifted right by 3 and clamped to the grid, shaded by their sum halved. Only the
+// rows within `rows` are written.
 void waterRenderReference(std::span<const int> heights, std::span<const RgbCell> rgb,
-                          std::span<std::uint32_t> pixels, int width, int height);
+                          std::span<std::uint32_t> pixels, int width, int height, RowRange rows);
 
 // The loops above at one instruction level, with the reference loops' arguments and results.
 struct WaterKernels {

@@ -236,7 +236,35 @@ void SdlDisplay::unlockEffectSurface() {
     SDL_UnlockSurface(effectSurface_);
 }
 
-void SdlDisplay::blitEffectSurface() {
+bool SdlDisplay::blitIsPlainCopy() const {
+    const SDL_PixelFormat* from = effectSurface_->format;
+    const SDL_PixelFormat* to = screen_->format;
+    const SDL_Rect& clip = screen_->clip_rect;
+    return (effectSurface_->flags & (SDL_SRCALPHA | SDL_SRCCOLORKEY)) == 0 &&
+           from->BitsPerPixel == 32 && to->BitsPerPixel == 32 && from->Rmask == to->Rmask &&
+           from->Gmask == to->Gmask && from->Bmask == to->Bmask && from->Amask == to->Amask &&
+           clip.x == 0 && clip.y == 0 && clip.w == screen_->w && clip.h == screen_->h;
+}
+
+void SdlDisplay::blitEffectSurface(WorkerPool& pool) {
+    if (blitIsPlainCopy()) {
+        // What SDL's blit does between surfaces of one layout, a row at a time, here split into
+        // bands of rows.
+        const int rows = std::min(effectSurface_->h, screen_->h);
+        const std::size_t rowBytes =
+            4 * static_cast<std::size_t>(std::min(effectSurface_->w, screen_->w));
+        if (SDL_MUSTLOCK(screen_)) SDL_LockSurface(screen_);
+        const auto* from = static_cast<const std::uint8_t*>(effectSurface_->pixels);
+        auto* to = static_cast<std::uint8_t*>(screen_->pixels);
+        const std::ptrdiff_t fromPitch = effectSurface_->pitch;
+        const std::ptrdiff_t toPitch = screen_->pitch;
+        pool.forEachBand(allRows(rows), [&](RowBand band) {
+            for (int y = band.rows.begin; y < band.rows.end; ++y)
+                std::memcpy(to + y * toPitch, from + y * fromPitch, rowBytes);
+        });
+        if (SDL_MUSTLOCK(screen_)) SDL_UnlockSurface(screen_);
+        return;
+    }
     SDL_Rect source{0, 0, static_cast<Uint16>(effectSurface_->w),
                     static_cast<Uint16>(effectSurface_->h)};
     SDL_Rect destination{0, 0, static_cast<Uint16>(screen_->w), static_cast<Uint16>(screen_->h)};

@@ -32,7 +32,7 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     void clearScreen() override;
     std::span<std::uint32_t> lockEffectSurface() override;
     void unlockEffectSurface() override;
-    void blitEffectSurface() override;
+    void blitEffectSurface(WorkerPool& pool) override;
     Screen& screen() override { return *this; }
     TextCanvas& textCanvas() override { return *this; }
     void present() override;
@@ -62,6 +62,9 @@ class SdlDisplay final : public Display, private Screen, private TextCanvas {
     void drawText(int x, int y, std::string_view text) override;
     // Takes the screen SDL has now, after a mode change; false when there is none.
     bool adoptScreen();
+    // Whether a blit of the effect surface to the screen copies its words unchanged into the
+    // whole of the screen it covers, as one memcpy per row can.
+    bool blitIsPlainCopy() const;
 
     // Owned by SDL; may change with toggleFullScreen().
     SDL_Surface* screen_;

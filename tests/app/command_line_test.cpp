@@ -24,6 +24,7 @@ std::string describe(const CommandLine& cl) {
     if (!cl.recordPath.empty()) text += " record " + cl.recordPath;
     const char* outs[] = {"", " out everywhere", " out pipewire", " out "};
     text += outs[static_cast<int>(cl.virtualCamera.kind)] + cl.virtualCamera.device;
+    if (cl.threads != 0) text += " threads " + std::to_string(cl.threads);
     for (const std::string& warning : cl.warnings)
         text += "; " + warning;
     return text;
@@ -53,6 +54,9 @@ TEST(CommandLine, AcceptedLines) {
         {{"--virtual-camera"}, "fullscreen 320x240 out everywhere"},
         {{"--virtual-camera=pipewire"}, "fullscreen 320x240 out pipewire"},
         {{"--virtual-camera=/dev/video4"}, "fullscreen 320x240 out /dev/video4"},
+        {{"--record=play.webm"}, "fullscreen 320x240 record play.webm"},
+        {{"--threads=1", "window"}, "window 320x240 threads 1"},
+        {{"--threads=64"}, "fullscreen 320x240 threads 64"},
     };
     for (const auto& c : cases) {
         const ParseResult r = parseCommandLine(c.args);
@@ -83,6 +87,10 @@ TEST(CommandLine, RefusedLinesSayWhy) {
         {{"--video="}, "--video needs a path"},
         {{"--zoom=0"}, "--zoom takes a whole number from 1 to 16, not '0'"},
         {{"--zoom=17"}, "--zoom takes a whole number from 1 to 16"},
+        {{"--threads=0"}, "--threads takes a whole number from 1 to 64, not '0'"},
+        {{"--threads=65"}, "--threads takes a whole number from 1 to 64"},
+        {{"--threads=two"}, "--threads takes a whole number from 1 to 64, not 'two'"},
+        {{"--threads", "2"}, "--threads takes its value after '=': --threads=N"},
         {{"--record=play.avi"},
          "--record takes a file name ending in .webm or .mp4, not 'play.avi'"},
         {{"--record=.webm"}, "--record takes a file name ending in .webm or .mp4"},
@@ -110,8 +118,8 @@ TEST(CommandLine, HelpListsEveryOptionAndEveryKeyWithItsAction) {
     EXPECT_EQ(help.rfind("Usage: tavlomi [fullscreen|window] [WIDTH HEIGHT] [OPTIONS]\n", 0), 0u);
     for (const char* option :
          {"\n  --camera=N ", "\n  --device=PATH ", "\n  --video=FILE ", "\n  --test-scene ",
-          "\n  --zoom=N ", "\n  --record=FILE ", "\n  --list-cameras ", "\n  --help ",
-          "\n  --version ", "\n  --virtual-camera[=WHERE]\n"}) {
+          "\n  --zoom=N ", "\n  --record=FILE ", "\n  --threads=N ", "\n  --list-cameras ",
+          "\n  --help ", "\n  --version ", "\n  --virtual-camera[=WHERE]\n"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     for (const KeyHelp& entry : kKeyHelp) {

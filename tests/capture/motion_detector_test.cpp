@@ -41,7 +41,8 @@ TEST(MotionDetector, MarksChangesBeyondTheThresholdSinceTheLastFrameOnly) {
     };
     for (const auto& c : cases) {
         for (SimdLevel level : supportedSimdLevels()) {
-            MotionDetector detector(static_cast<int>(c.frames[0].size()), level);
+            WorkerPool pool(1);
+            MotionDetector detector(static_cast<int>(c.frames[0].size()), pool, level);
             EXPECT_EQ(detector.motionMask(), MotionMask(c.frames[0].size(), 0));
             const std::uint8_t* const storage = detector.motionMask().data();
             for (std::size_t f = 0; f < c.frames.size(); ++f) {
@@ -54,18 +55,29 @@ TEST(MotionDetector, MarksChangesBeyondTheThresholdSinceTheLastFrameOnly) {
     }
 }
 
-TEST(MotionDetector, EveryLevelMatchesTheReference) {
+TEST(MotionDetector, EveryLevelAndThreadCountMatchesTheReference) {
     struct Input {
         std::vector<std::uint8_t> luma, previous;
         int threshold;
     };
-    const auto mark = [](const Input& in, decltype(&markMotionReference) kernel) {
+    // The masks of luma after previous and of luma again, which shows what previous became.
+    const auto reference = [](const Input& in) {
         std::vector<std::uint8_t> previous = in.previous, mask(in.luma.size(), 7);
-        kernel(in.luma, previous, mask, in.threshold);
-        return std::tuple{previous, mask};
+        markMotionReference(in.luma, previous, mask, in.threshold);
+        std::vector<std::uint8_t> again(in.luma.size(), 7);
+        markMotionReference(in.luma, previous, again, in.threshold);
+        return std::tuple{mask, again};
+    };
+    const auto detect = [](const Input& in, SimdLevel level, WorkerPool& pool) {
+        MotionDetector detector(static_cast<int>(in.luma.size()), pool, level);
+        detector.detect(in.previous, in.threshold);
+        detector.detect(in.luma, in.threshold);
+        const MotionMask mask = detector.motionMask();
+        detector.detect(in.luma, in.threshold);
+        return std::tuple{mask, detector.motionMask()};
     };
     const int thresholds[] = {INT_MIN, -1000, -2, -1, 0, 1, 14, 15, 253, 254, 255, 256, INT_MAX};
-    sweepKernel(
+    sweepThreaded(
         [&](GridSize size, std::mt19937& random) {
             // Any byte (255 too, which the luminance never reaches), or changes around the
             // threshold as a camera gives them.
@@ -80,8 +92,7 @@ TEST(MotionDetector, EveryLevelMatchesTheReference) {
             }
             return in;
         },
-        [&](const Input& in) { return mark(in, markMotionReference); },
-        [&](const Input& in, SimdLevel level) { return mark(in, motionKernels(level).mark); });
+        reference, detect);
 }
 
 }  // namespace

@@ -54,13 +54,19 @@ TEST(Replay, EveryEffectAndModeComposesItsGoldenScreen) {
     for (int frame = 1; frame < 21; ++frame)
         runner.addFrame(movingBlock(frame, 64, 64));
     // Frame by frame, and in file order within a frame; Escape ends the run in frame 21.
-    const RunResult result = runner.run(
-        30,
+    const std::string events =
         "21 key 61\n21 key 270\n21 key 27\n21 key 61\n"
         "1 key 50\n1 down 20 20\n2 move 40 30\n3 up 40 30\n5 key 102\n5 down 20 40\n"
         "6 move 30 20\n6 up 30 20\n8 key 32\n8 key 102\n11 key 51\n11 down 34 22\n12 up 34 22\n"
-        "16 key 102\n17 key 102\n17 key 32\n");
+        "16 key 102\n17 key 102\n17 key 32\n";
+    const RunResult result = runner.run(30, events, "--threads 1");
     ASSERT_EQ(result.exitStatus, 0) << result.err;
+    // The grid loops split over more threads give the same screens.
+    for (int threads = 2; threads <= 8; ++threads) {
+        const RunResult split = runner.run(30, events, "--threads " + std::to_string(threads));
+        EXPECT_EQ(split.out, result.out) << threads;
+        EXPECT_TRUE(split.screens == result.screens) << threads << " threads";
+    }
     EXPECT_EQ(result.out, kStartup +
                               "< Frozen >\n< Water responding to Movement >\n< Unfrozen >\n"
                               "< Fire responding to Movement >\n"
@@ -146,6 +152,9 @@ TEST(Replay, UsageExitStatusesAndBadInput) {
         {"--size 16 16 --frames 1 --events /nonexistent" + clip, 2, "cannot read the events"},
         {"--size 16 16 --frames 1" + events + clip, 2, "events.txt: line 1: "},
         {"--size 16 16 --frames 1 --overlay yes" + clip, 2, "unexpected argument 'yes'"},
+        {"--size 16 16 --frames 1 --threads 0" + clip, 2,
+         "--threads takes a whole number from 1 to 64"},
+        {"--size 16 16 --frames 1 --threads 65" + clip, 2, "--threads takes a whole number"},
         {"--size 16 16 --frames 1 --screens /nonexistent/s" + clip, 1, "cannot write the screens"},
     };
     for (const auto& c : cases) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "effects/noise_field.hpp"
+#include "support/kernel_sweep.hpp"
 #include "support/recording_status.hpp"
 
 namespace tavlomi {
@@ -43,7 +44,7 @@ struct Rig {
           height(h),
           mask(w * h, 0),
           rgb(w * h, camera),
-          fire(w, h, mask, rgb, random, sink) {}
+          fire(w, h, mask, rgb, random, sink, pool) {}
 
     std::size_t at(int x, int y) const { return static_cast<std::size_t>(y) * width + x; }
     Layer& heat() { return Probe::heat(fire); }
@@ -67,6 +68,7 @@ struct Rig {
     RgbGrid rgb;
     PortableRand random;
     RecordingStatus sink;
+    WorkerPool pool{1};
     FireEffect fire;
 };
 
@@ -312,6 +314,48 @@ TEST(FireEffect, SpaceSwitchesModesClearingTheTrailOtherKeysDoNothing) {
     EXPECT_EQ(rig.sink.lines, (std::vector<std::string>{"< Fire Effect innitialized >\n",
                                                         "< Fire responding to Movement >\n",
                                                         "< Fire responding to Ball >\n"}));
+}
+
+TEST(FireEffect, EveryLevelAndThreadCountPlaysAsTheReferenceLoops) {
+    struct Play {
+        GridSize size;
+        RgbGrid rgb;
+        std::vector<MotionMask> masks;
+    };
+    // Three frames of the ball, then four of motion: every picture, the heat left and the
+    // generator's next draw, which shows that the seeds took as many.
+    const auto play = [](const Play& in, SimdLevel level, WorkerPool& pool) {
+        const int w = in.size.width, h = in.size.height;
+        RecordingStatus sink;
+        PortableRand random;
+        MotionMask mask(in.size.cells(), 0);
+        FireEffect fire(w, h, mask, in.rgb, random, sink, pool, level);
+        std::vector<std::uint32_t> pixels(in.size.cells(), 0), pictures;
+        for (int frame = 0; frame < 7; ++frame) {
+            if (frame < 3) fire.ballMoved(frame * w / 3, h - 1 - frame * h / 3);
+            if (frame == 3) fire.handleKey(kKeySpace);
+            if (frame >= 3) mask = in.masks[frame - 3];
+            fire.update();
+            fire.render(pixels);
+            pictures.insert(pictures.end(), pixels.begin(), pixels.end());
+        }
+        return std::tuple{pictures, Probe::heat(fire), random.rand()};
+    };
+    WorkerPool single(1);
+    sweepThreaded(
+        [](GridSize size, std::mt19937& random) {
+            Play in{size, RgbGrid(size.cells()), {}};
+            for (RgbCell& cell : in.rgb)
+                cell = makeRgbCell(random() % 256, random() % 256, random() % 256);
+            // Sparse motion as a camera gives it, and motion everywhere.
+            for (const int density : {9, 2, 1, 2}) {
+                MotionMask& mask = in.masks.emplace_back(size.cells(), 0);
+                for (std::uint8_t& cell : mask)
+                    cell = random() % density == 0 ? 1 : 0;
+            }
+            return in;
+        },
+        [&](const Play& in) { return play(in, SimdLevel::Portable, single); }, play);
 }
 
 }  // namespace

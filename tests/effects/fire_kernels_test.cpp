@@ -57,7 +57,8 @@ TEST(FireKernels, EveryLevelSeedsDrawForDrawAsTheReference) {
     sweepKernels(kReference, fireKernels, randomInput, [](const Input& in, const FireKernels& k) {
         Bytes heat = in.heat;
         PortableRand random;
-        k.seed(in.mask, heat, in.size.width, in.size.height, in.peak, random);
+        k.seed(in.mask, heat, in.size.width, in.size.height, in.peak, random,
+               allRows(in.size.height));
         return std::tuple{heat, random.rand()};  // the generators go on alike
     });
 }
@@ -65,7 +66,8 @@ TEST(FireKernels, EveryLevelSeedsDrawForDrawAsTheReference) {
 TEST(FireKernels, EveryLevelPropagatesAsTheReferenceAtAnyScroll) {
     sweepKernels(kReference, fireKernels, randomInput, [](const Input& in, const FireKernels& k) {
         Bytes next = in.older;
-        k.propagate(in.heat, next, in.cooling, in.size.width, in.size.height, in.scroll);
+        k.propagate(in.heat, next, in.cooling, in.size.width, in.size.height, in.scroll,
+                    allRows(in.size.height));
         return next;
     });
 }

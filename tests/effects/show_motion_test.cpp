@@ -19,7 +19,8 @@ TEST(ShowMotion, RendersEveryCellAsAnOpaqueWordAndIgnoresKeysAndTheBall) {
     rgb[0] = makeRgbCell(200, 100, 50);
     rgb[4] = makeRgbCell(255, 255, 255);
     rgb[5] = RgbCell{3, 2, 1, 0x7F};  // the unused byte never reaches the picture
-    ShowMotion effect(3, 2, rgb, status);
+    WorkerPool pool(1);
+    ShowMotion effect(3, 2, rgb, status, pool);
     effect.handleKey(32);
     effect.handleKey(102);
     effect.ballMoved(1, 1);

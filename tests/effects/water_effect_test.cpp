@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/kernel_sweep.hpp"
 #include "support/recording_status.hpp"
 
 namespace tavlomi {
@@ -38,7 +39,8 @@ bool still(const std::vector<int>& heights) {
 // One effect with its grids. Camera cell (x, y) is red 50 + x, green 50 + y, blue 200, so a
 // pixel tells where it was taken from.
 struct Water {
-    Water(int w, int h) : width(w), mask(w * h, 0), rgb(w * h), effect(w, h, 25, mask, rgb, sink) {
+    Water(int w, int h)
+        : width(w), mask(w * h, 0), rgb(w * h), effect(w, h, 25, mask, rgb, sink, pool) {
         for (int i = 0; i < w * h; ++i)
             rgb[i] = makeRgbCell(50 + i % w, 50 + i / w, 200);
     }
@@ -58,6 +60,7 @@ struct Water {
 
     int width;
     RecordingStatus sink;
+    WorkerPool pool{1};
     MotionMask mask;
     RgbGrid rgb;
     WaterEffect effect;
@@ -288,6 +291,42 @@ TEST(WaterEffect, SmallGridsClipTheDropAndWithoutInteriorOnlySwap) {
         thin.effect.update();
         EXPECT_EQ(thin.current(), stamped) << w << "x" << h;
     }
+}
+
+TEST(WaterEffect, EveryLevelAndThreadCountPlaysAsTheReferenceLoops) {
+    struct Play {
+        GridSize size;
+        RgbGrid rgb;
+        std::vector<MotionMask> masks;
+    };
+    // Three frames of drops, then three of motion: every picture and the surface left.
+    const auto play = [](const Play& in, SimdLevel level, WorkerPool& pool) {
+        const int w = in.size.width, h = in.size.height;
+        RecordingStatus sink;
+        MotionMask mask(in.size.cells(), 0);
+        WaterEffect effect(w, h, 25, mask, in.rgb, sink, pool, level);
+        std::vector<std::uint32_t> pixels(in.size.cells(), kUntouched), pictures;
+        for (int frame = 0; frame < 6; ++frame) {
+            if (frame < 3) effect.ballMoved(frame * w / 3, h - 1 - frame * h / 3);
+            if (frame == 3) effect.handleKey(kKeySpace);
+            if (frame >= 3) mask = in.masks[frame - 3];
+            effect.update();
+            effect.render(pixels);
+            pictures.insert(pictures.end(), pixels.begin(), pixels.end());
+        }
+        return std::pair{pictures, WaterEffectProbe::current(effect)};
+    };
+    WorkerPool single(1);
+    sweepThreaded(
+        [](GridSize size, std::mt19937& random) {
+            Play in{size, RgbGrid(size.cells()), {}};
+            for (RgbCell& cell : in.rgb)
+                cell = makeRgbCell(random() % 256, random() % 256, random() % 256);
+            for (int frame = 0; frame < 3; ++frame)
+                in.masks.push_back(randomCells<std::uint8_t>(size.cells(), 0, 1, random));
+            return in;
+        },
+        [&](const Play& in) { return play(in, SimdLevel::Portable, single); }, play);
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ std::vector<int> randomHeights(GridSize size, int kind, std::mt19937& random) {
     for (int step = 0; step < 6; ++step) {
         for (int dip = 0; dip < 3; ++dip)
             heights[random() % size.cells()] = -400;
-        waterPropagateReference(heights, older, size.width, size.height, 25);
+        waterPropagateReference(heights, older, size.width, size.height, 25, allRows(size.height));
         std::swap(heights, older);
     }
     return heights;
@@ -74,7 +74,8 @@ TEST(WaterKernels, EveryLevelPropagatesAsTheReferenceAtAnyDamping) {
     sweepKernels(kReference, waterKernels, randomSurface,
                  [](const Surface& in, const WaterKernels& k) {
                      std::vector<int> next = in.older;
-                     k.propagate(in.current, next, in.size.width, in.size.height, in.damping);
+                     k.propagate(in.current, next, in.size.width, in.size.height, in.damping,
+                                 allRows(in.size.height));
                      return next;
                  });
 }
@@ -83,7 +84,8 @@ TEST(WaterKernels, EveryLevelRendersAsTheReference) {
     sweepKernels(kReference, waterKernels, randomSurface,
                  [](const Surface& in, const WaterKernels& k) {
                      std::vector<std::uint32_t> pixels(in.size.cells(), 0x12345678u);
-                     k.render(in.current, in.rgb, pixels, in.size.width, in.size.height);
+                     k.render(in.current, in.rgb, pixels, in.size.width, in.size.height,
+                              allRows(in.size.height));
                      return pixels;
                  });
 }

@@ -35,7 +35,7 @@ class FakeDisplay final : public Display, private Screen, private TextCanvas {
         return surface;
     }
     void unlockEffectSurface() override { calls.push_back("unlock"); }
-    void blitEffectSurface() override { calls.push_back("blit"); }
+    void blitEffectSurface(WorkerPool&) override { calls.push_back("blit"); }
     Screen& screen() override { return *this; }
     TextCanvas& textCanvas() override { return *this; }
     void present() override { calls.push_back("present"); }
