@@ -6,6 +6,7 @@
 // whole frame.
 //
 //   tavlomi-frame-stages --size W H --frames N --input FILE [--events FILE] [--warmup K]
+//                        [--threads T]
 
 #include <sys/resource.h>
 
@@ -107,6 +108,7 @@ struct Options {
     int height = 0;
     int frames = 0;
     int warmup = 5;
+    int threads = 1;
     std::string input;
     std::string events;
 };
@@ -206,7 +208,7 @@ void runFrameByStage(SdlDisplay& display, InputDispatch& dispatch, ToyCommands& 
     toy.renderEffect(display.lockEffectSurface());
     display.unlockEffectSurface();
     at[6] = now();
-    display.blitEffectSurface();
+    display.blitEffectSurface(toy.workerPool());
     at[7] = now();
     toy.drawBall(display.screen());
     at[8] = now();
@@ -235,7 +237,7 @@ PassResult runPass(const Options& options, const std::vector<ScriptedEvent>& eve
     TimedSource source(openClip(options));
     QuietStatus status;
     const Stamp start = now();
-    Toy toy(options.width, options.height, source, status);
+    Toy toy(options.width, options.height, source, status, options.threads);
     result.toyStartup = now() - start;
     FrameLoop loop(display, toy, 0);
     InputDispatch dispatch;
@@ -412,6 +414,8 @@ Options parseOptions(int argc, char** argv) {
             options.frames = std::atoi(argv[++i]);
         } else if (arg == "--warmup" && remaining >= 1) {
             options.warmup = std::atoi(argv[++i]);
+        } else if (arg == "--threads" && remaining >= 1) {
+            options.threads = std::atoi(argv[++i]);
         } else if (arg == "--input" && remaining >= 1) {
             options.input = argv[++i];
         } else if (arg == "--events" && remaining >= 1) {
@@ -422,10 +426,11 @@ Options parseOptions(int argc, char** argv) {
         }
     }
     if (options.width < 1 || options.height < 1 || options.input.empty() || options.warmup < 1 ||
-        options.frames <= options.warmup) {
+        options.frames <= options.warmup || options.threads < 1 ||
+        options.threads > WorkerPool::kMaxThreads) {
         std::cerr << "usage: tavlomi-frame-stages --size W H --frames N --input FILE "
-                     "[--events FILE] [--warmup K]\n(N > K >= 1; the first K frames are not "
-                     "timed)\n";
+                     "[--events FILE] [--warmup K] [--threads T]\n(N > K >= 1; the first K "
+                     "frames are not timed; T threads, 1 by default)\n";
         std::exit(2);
     }
     return options;

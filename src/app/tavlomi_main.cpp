@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -25,6 +26,7 @@
 #include "gst/gst_frame_source.hpp"
 #include "gst/gst_recorder.hpp"
 #include "gst/gst_virtual_camera.hpp"
+#include "gst/pipewire_node_process.hpp"
 #include "gst/video_nodes.hpp"
 #include "png/png_writer.hpp"
 #include "sdl/sdl_display.hpp"
@@ -139,6 +141,9 @@ std::unique_ptr<GstVirtualCamera> openVirtualCamera(const CommandLine& cl, Notic
     using Kind = VirtualCameraWhere::Kind;
     failed = false;
     if (cl.virtualCamera.kind == Kind::Off) return nullptr;
+    // A PipeWire node process that dies breaks its pipe: the write fails and the route is
+    // opened again, instead of the signal ending the toy.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::string pipewire = cl.virtualCamera.kind == Kind::Device ? "" : pipewireProblem();
     const VirtualCameraPlan plan =
         planVirtualCamera(cl.virtualCamera, cl.windowWidth, cl.windowHeight, pipewire,
@@ -235,6 +240,9 @@ int play(const CommandLine& cl) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string_view(argv[1]) == kPipeWireNodeArgument) {
+        return runPipeWireNode(std::atoi(argv[2]), std::atoi(argv[3]));
+    }
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = parseCommandLine(args);
     if (!parsed.error.empty()) {

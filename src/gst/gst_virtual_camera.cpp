@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "gst/gst_support.hpp"
+#include "gst/pipewire_node_process.hpp"
 
 namespace tavlomi {
 
@@ -15,24 +16,9 @@ Clock::time_point tickTime(Clock::time_point start, std::int64_t n) {
     return start + std::chrono::nanoseconds(n * 1'000'000'000 / kVirtualCameraFramesPerSecond);
 }
 
-FloatingRef makePipeWireSink() {
-    FloatingRef sink{gst_element_factory_make("pipewiresink", nullptr)};
-    if (!sink) return sink;
-    // Calls list cameras by their description; the portal that browsers ask shows them only
-    // nodes whose role is Camera.
-    GstStructure* properties =
-        gst_structure_new("props", "media.class", G_TYPE_STRING, "Video/Source", "media.role",
-                          G_TYPE_STRING, "Camera", "node.name", G_TYPE_STRING, kVirtualCameraName,
-                          "node.description", G_TYPE_STRING, kVirtualCameraName, nullptr);
-    g_object_set(sink.get(), "stream-properties", properties, "client-name", kVirtualCameraName,
-                 "sync", FALSE, nullptr);
-    gst_structure_free(properties);
-    gst_util_set_object_arg(G_OBJECT(sink.get()), "mode", "provide");
-    return sink;
-}
-
-FloatingRef makeDeviceSink(const std::string& device) {
+FloatingRef makeDeviceSink(const std::string& device, std::string& reason) {
     FloatingRef sink{gst_element_factory_make("v4l2sink", nullptr)};
+    if (!sink) reason = "the GStreamer element v4l2sink is missing";
     if (sink) g_object_set(sink.get(), "device", device.c_str(), "sync", FALSE, nullptr);
     return sink;
 }
@@ -56,11 +42,15 @@ std::unique_ptr<GstVirtualCamera> GstVirtualCamera::open(const VirtualCameraPlan
                                                          std::vector<std::string>& failures) {
     std::vector<RouteMaker> makers;
     if (plan.pipewire) {
-        makers.push_back(
-            {std::string("PipeWire node \"") + kVirtualCameraName + "\"", makePipeWireSink, true});
+        makers.push_back({std::string("PipeWire node \"") + kVirtualCameraName + "\"",
+                          [width = plan.width, height = plan.height](std::string& reason) {
+                              return makePipeWireNodeSink(width, height, reason);
+                          }});
     }
     if (!plan.device.empty()) {
-        makers.push_back({plan.device, [device = plan.device] { return makeDeviceSink(device); }});
+        makers.push_back({plan.device, [device = plan.device](std::string& reason) {
+                              return makeDeviceSink(device, reason);
+                          }});
     }
     return openRoutes(std::move(makers), {screenWidth, screenHeight, plan.width, plan.height},
                       notices, failures);
@@ -73,8 +63,7 @@ std::unique_ptr<GstVirtualCamera> GstVirtualCamera::openRoutes(std::vector<Route
     std::vector<Route> routes;
     for (RouteMaker& maker : makers) {
         std::string reason;
-        auto running = VirtualCameraRoute::open(maker.makeSink(), maker.copyIntoSinkBuffers,
-                                                maker.label, shape, reason);
+        auto running = VirtualCameraRoute::open(maker.makeSink(reason), maker.label, shape, reason);
         if (!running) {
             failures.push_back("cannot send the virtual camera to " + maker.label + ": " + reason);
             continue;
@@ -155,8 +144,7 @@ void GstVirtualCamera::serve(Route& route, GstBuffer* screen) {
     if (Clock::now() < route.retryAt) return;
     std::string ignored;
     route.running =
-        VirtualCameraRoute::open(route.maker.makeSink(), route.maker.copyIntoSinkBuffers,
-                                 route.maker.label, shape_, ignored);
+        VirtualCameraRoute::open(route.maker.makeSink(ignored), route.maker.label, shape_, ignored);
     if (route.running) {
         raised_.post("virtual camera " + route.maker.label + " is back");
     } else {

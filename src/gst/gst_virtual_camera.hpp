@@ -33,8 +33,8 @@ class GstVirtualCamera {
     // How a route's sink is made, again after each failure.
     struct RouteMaker {
         std::string label;  // e.g. "/dev/video4"
-        std::function<FloatingRef()> makeSink;
-        bool copyIntoSinkBuffers = false;  // see VirtualCameraRoute::open
+        // Empty, with reason set, when the sink cannot be made.
+        std::function<FloatingRef(std::string& reason)> makeSink;
     };
 
     // Opens the plan's routes for screens of screenWidth x screenHeight. Each route that cannot

@@ -22,29 +22,25 @@ VirtualCameraRoute::~VirtualCameraRoute() {
     if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
 }
 
-std::unique_ptr<VirtualCameraRoute> VirtualCameraRoute::open(FloatingRef sink,
-                                                             bool copyIntoSinkBuffers,
-                                                             std::string label, Shape shape,
-                                                             std::string& reason) {
+std::unique_ptr<VirtualCameraRoute> VirtualCameraRoute::open(FloatingRef sink, std::string label,
+                                                             Shape shape, std::string& reason) {
     if (!ensureGstreamer(reason)) return nullptr;
     auto route = std::make_unique<VirtualCameraRoute>(Key{}, std::move(label));
-    if (!route->build(std::move(sink), copyIntoSinkBuffers, shape, reason) ||
-        !route->start(reason)) {
+    if (!route->build(std::move(sink), shape, reason) || !route->start(reason)) {
         return nullptr;
     }
     return route;
 }
 
-bool VirtualCameraRoute::build(FloatingRef sink, bool copyIntoSinkBuffers, Shape shape,
-                               std::string& reason) {
+bool VirtualCameraRoute::build(FloatingRef sink, Shape shape, std::string& reason) {
     if (!sink) {
-        reason = "its GStreamer sink element is missing";
+        if (reason.empty()) reason = "its GStreamer sink element is missing";
         return false;
     }
     pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
     bus_.reset(gst_element_get_bus(pipeline_.get()));
     const bool cropped = shape.width != shape.screenWidth || shape.height != shape.screenHeight;
-    GstElement* chain[6] = {};
+    GstElement* chain[5] = {};
     int length = 0;
     const auto add = [&](const char* factory) {
         GstElement* element = gst_element_factory_make(factory, nullptr);
@@ -56,14 +52,10 @@ bool VirtualCameraRoute::build(FloatingRef sink, bool copyIntoSinkBuffers, Shape
     GstElement* crop = cropped ? add("videocrop") : nullptr;
     GstElement* convert = add("videoconvert");
     GstElement* format = add("capsfilter");
-    if (copyIntoSinkBuffers) {
-        g_object_set(add("identity"), "drop-allocation", TRUE, nullptr);
-    }
     for (int i = 0; i < length; ++i) {
         if (chain[i] == nullptr) {
             reason =
-                "a GStreamer element (appsrc, videocrop, videoconvert, capsfilter or identity) is "
-                "missing";
+                "a GStreamer element (appsrc, videocrop, videoconvert or capsfilter) is missing";
             return false;
         }
     }

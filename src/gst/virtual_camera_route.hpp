@@ -29,13 +29,11 @@ class VirtualCameraRoute {
         int width, height;              // what goes out: even, at most the screen's size
     };
 
-    // Builds and starts the route into sink (pipewiresink, v4l2sink or a test's sink). With
-    // copyIntoSinkBuffers the sink gets frames in buffers of its own making: pipewiresink's pool
-    // is not refilled for a second consumer when the frames were drawn in it. nullptr with
-    // reason set when a GStreamer element is missing or the sink cannot start.
-    static std::unique_ptr<VirtualCameraRoute> open(FloatingRef sink, bool copyIntoSinkBuffers,
-                                                    std::string label, Shape shape,
-                                                    std::string& reason);
+    // Builds and starts the route into sink (the PipeWire node process's pipe, v4l2sink or a
+    // test's sink). nullptr with reason set when a GStreamer element is missing or the sink
+    // cannot start; an empty sink keeps the reason its maker gave.
+    static std::unique_ptr<VirtualCameraRoute> open(FloatingRef sink, std::string label,
+                                                    Shape shape, std::string& reason);
     ~VirtualCameraRoute();
     VirtualCameraRoute(const VirtualCameraRoute&) = delete;
     VirtualCameraRoute& operator=(const VirtualCameraRoute&) = delete;
@@ -58,7 +56,7 @@ class VirtualCameraRoute {
     VirtualCameraRoute(Key, std::string label);
 
   private:
-    bool build(FloatingRef sink, bool copyIntoSinkBuffers, Shape shape, std::string& reason);
+    bool build(FloatingRef sink, Shape shape, std::string& reason);
     bool start(std::string& reason);
 
     std::string label_;

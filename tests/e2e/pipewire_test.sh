@@ -3,7 +3,7 @@
 # dbus-run-session, on SDL's dummy display:
 #  - its virtual camera, read back by pipewiresrc, is its own screen (the replay path's on the
 #    same still picture): each pixel's luma within 1 of BT.601; a consumer that comes back gets
-#    it again;
+#    it again, and so does one after the node's own process was killed;
 #  - a camera that only PipeWire provides is listed as the default, shown, lost when its
 #    provider stops and back, with the provider's new picture, when it starts again.
 set -u
@@ -45,7 +45,18 @@ gst-launch-1.0 -q videotestsrc pattern=smpte num-buffers=1 \
 tail -c $((w * h * 4)) "$work/screens" >"$work/screen"
 spawn toy "$binary" window $w $h --video="$work/still.mkv" --virtual-camera=pipewire
 wait_for 100 pw_node_up Tavlomi || fail "no PipeWire node Tavlomi: $(said toy)"
-for consumer in first second; do
+toy_said() { grep -q "$1" "$work/toy.err"; }
+for consumer in first second third; do
+    if [ "$consumer" = third ]; then
+        # The node's own process dying costs the node a restart, never the toy.
+        node=$(pgrep -P "${pids[toy]}" -f -- '--pipewire-node') || fail "no PipeWire node process"
+        kill -SEGV "$node"
+        wait_for 100 toy_said '^virtual camera PipeWire node "Tavlomi" stopped: ' \
+            || fail "the node's end was not noticed: $(said toy)"
+        wait_for 100 toy_said '^virtual camera PipeWire node "Tavlomi" is back$' \
+            || fail "the node did not come back: $(said toy)"
+        wait_for 100 pw_node_up Tavlomi || fail "no PipeWire node Tavlomi again"
+    fi
     consume 40 "$work/frame"
     # Each pixel's luma (every other YUY2 byte); the chroma is tested with the route itself.
     far=$(awk 'NR == FNR { s[NR - 1] = $1; next } FNR % 2 == 1 { p = 2 * (FNR - 1)
@@ -73,7 +84,6 @@ corner_is() {
     y=$(bytes "$work/corner" | head -n 1)
     [ "$y" -ge $(($1 - 3)) ] && [ "$y" -le $(($1 + 3)) ] || fail "$2: luma $y, not $1"
 }
-toy_said() { grep -q "$1" "$work/toy.err"; }
 fake_camera 0xff2080e0
 "$binary" --list-cameras | grep -qx '0: FakeCam (PipeWire)  colour  \[default\]' \
     || fail "--list-cameras: $("$binary" --list-cameras)"

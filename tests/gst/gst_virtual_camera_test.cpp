@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 
 GstVirtualCamera::RouteMaker launchRoute(const std::string& description) {
     return {
-        "test sink", [description] {
+        "test sink", [description](std::string&) {
             return FloatingRef{gst_parse_bin_from_description(description.c_str(), TRUE, nullptr)};
         }};
 }
