@@ -187,7 +187,7 @@ test('F11 goes full screen, where the mouse still finds its cells, and back', { 
   assert.deepEqual(crossCentre(await screenshot(page)), { x: 80, y: 120 });
 });
 
-test("'2' and '3' change the picture the way water and fire do", { timeout: 30000 }, async () => {
+test("'2' and '3' change the picture the way water and fire do", { timeout: 60000 }, async () => {
   const plain = await screenshot(page);
   const band = [20, 30, 140, 90];
   await page.keyboard.press('Digit2');
