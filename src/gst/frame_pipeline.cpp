@@ -351,40 +351,14 @@ std::optional<std::string> FramePipeline::pollStop() {
     return reason;
 }
 
-// Turns GStreamer's top-down, row-padded BGR into bottom-up rows of exactly 3 * width bytes.
-bool FramePipeline::repack(GstSample* sample, std::span<std::uint8_t> frameBuffer) const {
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(width_);
-    if (frameBuffer.size() != rowBytes * static_cast<std::size_t>(height_)) return false;
-    GstCaps* caps = gst_sample_get_caps(sample);
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstVideoInfo info;
-    if (caps == nullptr || buffer == nullptr || !gst_video_info_from_caps(&info, caps)) {
-        return false;
-    }
-    if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR ||
-        GST_VIDEO_INFO_WIDTH(&info) != width_ || GST_VIDEO_INFO_HEIGHT(&info) != height_) {
-        return false;
-    }
-    GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) return false;
-    const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const std::ptrdiff_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-    for (int row = 0; row < height_; ++row) {
-        std::memcpy(frameBuffer.data() + static_cast<std::size_t>(height_ - 1 - row) * rowBytes,
-                    pixels + row * stride, rowBytes);
-    }
-    gst_video_frame_unmap(&frame);
-    return true;
-}
-
-bool FramePipeline::pull(std::span<std::uint8_t> frameBuffer) {
+bool FramePipeline::pull(MappedSample& into) {
     if (stopped_) return false;
     SampleRef sample{gst_app_sink_try_pull_sample(appsink_, 0)};
     if (!sample) sample = std::move(firstSample_);
     firstSample_.reset();
     if (!sample) return false;
     lastFrame_ = std::chrono::steady_clock::now();
-    return repack(sample.get(), frameBuffer);
+    return into.hold(std::move(sample), width_, height_);
 }
 
 }  // namespace tavlomi

@@ -2,7 +2,7 @@
 
 // One running picture pipeline: SOURCE ! videoconvert ! videoscale ! video/x-raw,format=BGR,
 // width=W,height=H ! appsink that keeps only the newest sample. Frames arrive on GStreamer's own
-// threads; pull() takes the newest without waiting and repacks it into the frame buffer format.
+// threads; pull() takes the newest without waiting and holds it mapped, to be read in place.
 // A camera is asked for its capture mode nearest the grid (raw, or JPEG through jpegdec); a video
 // file goes through decodebin and loops at its end.
 
@@ -14,11 +14,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 
 #include "capture/capture_mode.hpp"
 #include "gst/gst_ref.hpp"
+#include "gst/mapped_sample.hpp"
 
 namespace tavlomi {
 
@@ -72,9 +72,10 @@ class FramePipeline {
     // the source stops: its first error, its end when it does not loop, or its quiet limit.
     std::optional<std::string> pollStop();
 
-    // Never blocks. Writes the newest frame (bottom row first, rows of exactly 3 * width bytes)
-    // into frameBuffer when one arrived since the last call and the source has not stopped.
-    bool pull(std::span<std::uint8_t> frameBuffer);
+    // Never blocks. When a frame arrived since the last call and the source has not stopped,
+    // into holds it (BGR of the grid size, top row first, rows padded) and returns true;
+    // otherwise into is left as it was.
+    bool pull(MappedSample& into);
 
     const std::string& label() const { return label_; }
     // The mode asked of a camera; nullopt when it offered nothing to choose from, and for files
@@ -98,7 +99,6 @@ class FramePipeline {
     bool addCamera(GstElement* source, CapsRef offered, std::string& reason);
     bool addModeRequest(GstElement*& last, std::string& reason);
     bool addDecoder(const std::string& path, std::string& reason);
-    bool repack(GstSample* sample, std::span<std::uint8_t> frameBuffer) const;
     std::string errorReason(const std::string& otherwise);
 
     GstRef<GstElement> pipeline_;

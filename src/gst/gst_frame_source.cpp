@@ -135,17 +135,33 @@ std::unique_ptr<GstFrameSource> GstFrameSource::openLaunchSource(const std::stri
 }
 
 bool GstFrameSource::copyNewestFrame(std::span<std::uint8_t> frameBuffer) {
-    bool copied = false;
+    const bool fits = frameBuffer.size() == 3 * static_cast<std::size_t>(width_) * height_;
+    const bool taken = takeNewest() && fits;
+    if (taken) copyToFrameBuffer(lent_.view(), width_, height_, frameBuffer);
+    lent_.release();
+    return taken;
+}
+
+std::optional<FrameView> GstFrameSource::viewNewestFrame(std::span<std::uint8_t>, int width) {
+    if (takeNewest() && width == width_) return lent_.view();
+    lent_.release();
+    return std::nullopt;
+}
+
+// Releases the frame lent last, then holds the newest in lent_ when one arrived.
+bool GstFrameSource::takeNewest() {
+    lent_.release();
+    bool taken = false;
     if (active_) {
         if (const std::optional<std::string> stop = active_->pollStop()) {
             lose(*stop);
         } else {
-            copied = active_->pull(frameBuffer);
+            taken = active_->pull(lent_);
         }
     }
-    if (!active_ && recovery_.reopen) copied = recover(frameBuffer);
+    if (!active_ && recovery_.reopen) taken = recover();
     raised_.deliver(notices_);
-    return copied;
+    return taken;
 }
 
 void GstFrameSource::lose(const std::string& reason) {
@@ -160,13 +176,13 @@ void GstFrameSource::lose(const std::string& reason) {
     nextAttempt_ = Clock::now() + recovery_.retryInterval;
 }
 
-bool GstFrameSource::recover(std::span<std::uint8_t> frameBuffer) {
+bool GstFrameSource::recover() {
     if (attempt_ && attempt_->finished.load(std::memory_order_acquire)) {
         std::unique_ptr<FramePipeline> reopened = std::move(attempt_->pipeline);
         attempt_.reset();
         if (reopened) {
             active_ = std::move(reopened);
-            return active_->pull(frameBuffer);
+            return active_->pull(lent_);
         }
         nextAttempt_ = Clock::now() + recovery_.retryInterval;
     }

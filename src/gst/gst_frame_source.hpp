@@ -3,8 +3,9 @@
 // Picture sources through GStreamer (see FramePipeline): cameras, video files and gst-launch
 // fragments. A camera that is lost is looked for again in the background, and capture resumes
 // once it delivers. Whatever the person at the screen should know (a camera lost or back, a
-// source that stopped) goes to the NoticeSink, always from copyNewestFrame() on its caller's
-// thread, whichever thread noticed it.
+// source that stopped) goes to the NoticeSink, always from copyNewestFrame() or viewNewestFrame()
+// on its caller's thread, whichever thread noticed it. A frame is lent as GStreamer's own mapped
+// sample, top row first in its padded rows, so no copy is made on the way to the conversion.
 
 #include <chrono>
 #include <cstdint>
@@ -74,6 +75,11 @@ class GstFrameSource final : public FrameSource {
     // Never waits: at most it drains the bus, pulls one sample, starts or collects a background
     // reopen attempt while a camera is lost, and delivers the notices raised since the last call.
     bool copyNewestFrame(std::span<std::uint8_t> frameBuffer) override;
+    // As copyNewestFrame, but lends the sample in place: frameBuffer is not used, and the view
+    // stays valid (the sample mapped) until the next call or the source's end, across a lost
+    // camera and its reopening.
+    std::optional<FrameView> viewNewestFrame(std::span<std::uint8_t> frameBuffer,
+                                             int width) override;
 
     // The mode asked of the source delivering now; nullopt for files and launch fragments, when
     // the source offered nothing to choose from, and while a camera is lost.
@@ -98,7 +104,8 @@ class GstFrameSource final : public FrameSource {
                                                  const std::string& failurePrefix,
                                                  std::string& error);
     void lose(const std::string& reason);
-    bool recover(std::span<std::uint8_t> frameBuffer);
+    bool takeNewest();
+    bool recover();
     void startReopenAttempt();
 
     std::unique_ptr<FramePipeline> active_;  // nullptr while a camera is lost
@@ -111,6 +118,7 @@ class GstFrameSource final : public FrameSource {
     // Dead pipelines, torn down by the next reopen attempt before it opens anything.
     std::vector<std::unique_ptr<FramePipeline>> retired_;
     Clock::time_point nextAttempt_;
+    MappedSample lent_;                       // the newest frame handed out, until the next call
     std::unique_ptr<ReopenAttempt> attempt_;  // last member: joined before anything else goes
 };
 

@@ -11,9 +11,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +50,25 @@ inline Frame waitForFrame(
     return {};
 }
 
+// Polls until a frame is lent; nullopt when none came in time. The view lasts until the next call.
+inline std::optional<FrameView> waitForView(GstFrameSource& source, int width) {
+    for (const auto deadline = Clock::now() + kPatience; Clock::now() < deadline;) {
+        if (const std::optional<FrameView> view = source.viewNewestFrame({}, width)) return view;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return std::nullopt;
+}
+
+// How many of the width x height pictures' rows differ between a and b.
+inline int differingRows(const FrameView& a, const FrameView& b, int width, int height) {
+    int differing = 0;
+    for (int y = 0; y < height; ++y) {
+        differing += std::memcmp(a.pictureRow(y, height), b.pictureRow(y, height),
+                                 3 * static_cast<std::size_t>(width)) != 0;
+    }
+    return differing;
+}
+
 // Runs gst-launch-1.0 on a description to its end; false when it fails.
 inline bool gstLaunch(const std::string& description) {
     return std::system(("gst-launch-1.0 -q " + description + " >/dev/null 2>&1").c_str()) == 0;
@@ -56,7 +77,7 @@ inline bool gstLaunch(const std::string& description) {
 struct Pulled {
     int width = 0;
     int height = 0;
-    std::vector<Frame> frames;  // BGRx, whose rows are never padded
+    std::vector<Frame> frames;  // whole buffers: BGR rows are padded to four bytes, BGRx never
     bool ended = false;         // the stream reached its end without an error
 };
 
