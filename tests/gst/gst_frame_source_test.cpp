@@ -56,23 +56,24 @@ Open camera(const std::string& description, int width, int height, NoticeSink& n
 TEST(GstFrameSource, FramesAreCopiedBottomUpOrLentTopDownInTheCameraModeNearestTheGrid) {
     // GStreamer pads BGR rows of 322, 3, 1 and 161 pixels to four bytes; a lent frame keeps them.
     // The reference is GStreamer's own rendering, stretched for the strip. A camera is asked for
-    // its offer nearest the grid, from ranges or listed values; JPEG is decoded. The test card
-    // stands still, so the copied frame and the next one lent show the same picture.
+    // its offer nearest the grid, from ranges or listed values; JPEG is decoded. The colour
+    // pattern stands still with every row unlike the others, so the copied frame and the next
+    // one lent show the same picture and a row out of place shows.
     RecordingNotices n;
-    const std::string smpte = "videotestsrc pattern=smpte";
-    const std::string live = smpte + " is-live=true ! ";
-    const std::string vga = " ! video/x-raw,width=640,height=480";
+    const std::string card = "videotestsrc pattern=colors";
+    const std::string live = card + " is-live=true ! ";
+    const std::string vga = " ! capsfilter caps=video/x-raw,width=640,height=480";
     const struct {
         Open open;
         int w, h;
         std::optional<CaptureMode> mode;
         std::string reference;
     } cases[] = {
-        {launch(smpte, 322, 240, n), 322, 240, std::nullopt, smpte},
-        {launch(smpte, 3, 2, n), 3, 2, std::nullopt, smpte},
-        {launch(smpte, 1, 1, n), 1, 1, std::nullopt, smpte},
-        {launch(smpte + vga, 161, 20, n), 161, 20, std::nullopt,
-         smpte + vga + " ! videoconvert ! video/x-raw,format=BGR ! videoscale add-borders=false"},
+        {launch(card, 322, 240, n), 322, 240, std::nullopt, card},
+        {launch(card, 3, 2, n), 3, 2, std::nullopt, card},
+        {launch(card, 1, 1, n), 1, 1, std::nullopt, card},
+        {launch(card + vga, 161, 20, n), 161, 20, std::nullopt,
+         card + vga + " ! videoconvert ! video/x-raw,format=BGR ! videoscale add-borders=false"},
         {camera(live + "capsfilter caps=\"video/x-raw,format={YUY2,NV12},width=[16,640]," +
                     "height=[16,480],framerate=[1/1,60/1]; " +
                     "video/x-raw,format=YUY2,width=1280,height=720,framerate=10/1\"",
@@ -186,7 +187,7 @@ TEST(GstFrameSource, OpeningFailsWithASentenceNamingTheSource) {
         {[&](std::string& e) { return GstFrameSource::openCamera(cameras, 32, 24, n, e); },
          "cannot open camera " + std::to_string(cameras) + ": ", "video capture device"},
         {[&](std::string& e) {
-             const auto busy = [] { return MadeSource{{}, {}, "/dev/video5", "it is busy"}; };
+             const auto busy = [] { return MadeSource{{}, {}, "/dev/video5", "it is busy", {}}; };
              return GstFrameSource::openCameraSource(busy, {}, 32, 24, n, e);
          },
          "cannot open camera /dev/video5: it is busy", ""},
