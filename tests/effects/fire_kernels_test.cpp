@@ -1,5 +1,5 @@
-// The fire's grid loops: every level against the reference loops, every heat with every camera
-// and palette value for the blend, and the one fade-and-merge loop.
+// The fire's grid loops: every level against the reference loops, and the one fade-and-merge
+// loop.
 
 #include "effects/fire_kernels.hpp"
 
@@ -78,31 +78,6 @@ TEST(FireKernels, EveryLevelRendersAsTheReference) {
         k.render(in.heat, in.palette, in.rgb, pixels);
         return pixels;
     });
-}
-
-TEST(FireKernels, RenderBlendsEveryHeatCameraAndPaletteValueAlike) {
-    // One row per heat 0..255, one column per camera value 0..255. Palette k gives heat h the
-    // red (h + k) mod 256, so over the 256 palettes red meets every (heat, palette, camera)
-    // triple, negative differences included; green and blue run other mixes.
-    Bytes heat(256 * 256);
-    RgbGrid rgb(heat.size());
-    for (int h = 0; h < 256; ++h) {
-        for (int c = 0; c < 256; ++c) {
-            heat[h * 256 + c] = static_cast<std::uint8_t>(h);
-            rgb[h * 256 + c] = makeRgbCell(c, 255 - c, (c * 37 + h) % 256);
-        }
-    }
-    std::vector<std::uint32_t> expected(heat.size()), pixels(heat.size());
-    for (int k = 0; k < 256; ++k) {
-        FirePalette palette;
-        for (int h = 0; h < 256; ++h)
-            palette[h] = makeRgbCell((h + k) % 256, (h * 7 + k) % 256, (255 - h + 3 * k) % 256);
-        fireRenderReference(heat, palette, rgb, expected);
-        for (SimdLevel level : supportedSimdLevels()) {
-            fireKernels(level).render(heat, palette, rgb, pixels);
-            ASSERT_EQ(pixels, expected) << "level " << static_cast<int>(level) << " palette " << k;
-        }
-    }
 }
 
 TEST(FireKernels, FadeLowersOnlyCellsAboveZeroAndMergeTakesTheMaximum) {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/kernel_sweep.hpp"
+#include "effects/effect_play.hpp"
 #include "support/recording_status.hpp"
 
 namespace tavlomi {
@@ -294,39 +294,13 @@ TEST(WaterEffect, SmallGridsClipTheDropAndWithoutInteriorOnlySwap) {
 }
 
 TEST(WaterEffect, EveryLevelAndThreadCountPlaysAsTheReferenceLoops) {
-    struct Play {
-        GridSize size;
-        RgbGrid rgb;
-        std::vector<MotionMask> masks;
-    };
-    // Three frames of drops, then three of motion: every picture and the surface left.
-    const auto play = [](const Play& in, SimdLevel level, WorkerPool& pool) {
-        const int w = in.size.width, h = in.size.height;
+    sweepEffectPlays([](const EffectPlay& in, SimdLevel level, WorkerPool& pool) {
         RecordingStatus sink;
         MotionMask mask(in.size.cells(), 0);
-        WaterEffect effect(w, h, 25, mask, in.rgb, sink, pool, level);
-        std::vector<std::uint32_t> pixels(in.size.cells(), kUntouched), pictures;
-        for (int frame = 0; frame < 6; ++frame) {
-            if (frame < 3) effect.ballMoved(frame * w / 3, h - 1 - frame * h / 3);
-            if (frame == 3) effect.handleKey(kKeySpace);
-            if (frame >= 3) mask = in.masks[frame - 3];
-            effect.update();
-            effect.render(pixels);
-            pictures.insert(pictures.end(), pixels.begin(), pixels.end());
-        }
+        WaterEffect effect(in.size.width, in.size.height, 25, mask, in.rgb, sink, pool, level);
+        const std::vector<std::uint32_t> pictures = in.play(effect, mask);
         return std::pair{pictures, WaterEffectProbe::current(effect)};
-    };
-    WorkerPool single(1);
-    sweepThreaded(
-        [](GridSize size, std::mt19937& random) {
-            Play in{size, RgbGrid(size.cells()), {}};
-            for (RgbCell& cell : in.rgb)
-                cell = makeRgbCell(random() % 256, random() % 256, random() % 256);
-            for (int frame = 0; frame < 3; ++frame)
-                in.masks.push_back(randomCells<std::uint8_t>(size.cells(), 0, 1, random));
-            return in;
-        },
-        [&](const Play& in) { return play(in, SimdLevel::Portable, single); }, play);
+    });
 }
 
 }  // namespace
