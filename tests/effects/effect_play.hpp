@@ -23,15 +23,10 @@ struct EffectPlay {
     std::vector<std::uint32_t> play(Effect& effect, MotionMask& mask) const {
         std::vector<std::uint32_t> pixels(size.cells(), 0x12345678u), pictures;
         const int w = size.width, h = size.height;
-        for (int frame = 0; frame < 3; ++frame) {
-            effect.ballMoved(frame * w / 3, h - 1 - frame * h / 3);
-            effect.update();
-            effect.render(pixels);
-            pictures.insert(pictures.end(), pixels.begin(), pixels.end());
-        }
-        effect.handleKey(32);
-        for (const MotionMask& motion : masks) {
-            mask = motion;
+        for (int frame = 0; frame < 3 + static_cast<int>(masks.size()); ++frame) {
+            if (frame < 3) effect.ballMoved(frame * w / 3, h - 1 - frame * h / 3);
+            if (frame == 3) effect.handleKey(32);
+            if (frame >= 3) mask = masks[frame - 3];
             effect.update();
             effect.render(pixels);
             pictures.insert(pictures.end(), pixels.begin(), pixels.end());

@@ -53,30 +53,17 @@ Input randomInput(GridSize size, std::mt19937& random) {
     return in;
 }
 
-TEST(FireKernels, EveryLevelSeedsDrawForDrawAsTheReference) {
+TEST(FireKernels, EveryLevelSeedsPropagatesAtAnyScrollAndRendersAsTheReference) {
     sweepKernels(kReference, fireKernels, randomInput, [](const Input& in, const FireKernels& k) {
-        Bytes heat = in.heat;
+        const RowRange rows = allRows(in.size.height);
+        Bytes seeded = in.heat, next = in.older;
         PortableRand random;
-        k.seed(in.mask, heat, in.size.width, in.size.height, in.peak, random,
-               allRows(in.size.height));
-        return std::tuple{heat, random.rand()};  // the generators go on alike
-    });
-}
-
-TEST(FireKernels, EveryLevelPropagatesAsTheReferenceAtAnyScroll) {
-    sweepKernels(kReference, fireKernels, randomInput, [](const Input& in, const FireKernels& k) {
-        Bytes next = in.older;
-        k.propagate(in.heat, next, in.cooling, in.size.width, in.size.height, in.scroll,
-                    allRows(in.size.height));
-        return next;
-    });
-}
-
-TEST(FireKernels, EveryLevelRendersAsTheReference) {
-    sweepKernels(kReference, fireKernels, randomInput, [](const Input& in, const FireKernels& k) {
+        k.seed(in.mask, seeded, in.size.width, in.size.height, in.peak, random, rows);
+        k.propagate(in.heat, next, in.cooling, in.size.width, in.size.height, in.scroll, rows);
         std::vector<std::uint32_t> pixels(in.heat.size(), 0x12345678u);
         k.render(in.heat, in.palette, in.rgb, pixels);
-        return pixels;
+        // The generators must go on alike, too.
+        return std::tuple{seeded, random.rand(), next, pixels};
     });
 }
 
