@@ -92,7 +92,7 @@ TEST(FireEffect, ConstructionDrawsTheCoolingMapThenTheBrushColumnByColumn) {
     PortableRand first;
     EXPECT_EQ(Probe::cooling(rig.fire), generateNoiseField(64, 48, 210, 6, 10, 40, first));
     // The first brush draw lands in column 0, whose only disc cell is row 6; row 0 holds only
-    // column 6, after the 50 disc cells of columns 0..5. All 111 are 219 + rand() % 36.
+    // column 6, after the 50 disc cells of columns 0..5. Each is 219 + rand() % 36.
     EXPECT_EQ(Probe::brush(rig.fire, 6, 0), 219 + after(210).rand() % 36);
     EXPECT_EQ(Probe::brush(rig.fire, 0, 6), 219 + after(260).rand() % 36);
     EXPECT_EQ(rig.random.rand(), after(321).rand());
@@ -236,12 +236,7 @@ TEST(FireEffect, BallStampsEveryFrameAndFadesEverySecond) {
         // Updates 4 and 6 since construction fade, after the stamp of the same update.
         EXPECT_EQ(rig.ballHeat()[rig.at(20, 17)], centre - (n % 2 == 0 ? 1 : 0)) << n;
     }
-    // The disc reaches 6 cells left of and above the ball's cell, 5 right and below.
     EXPECT_EQ(nonZero(rig.ballHeat()), 111);
-    const int edges[][3] = {{14, 17, 1}, {13, 17, 0}, {25, 17, 1}, {26, 17, 0},
-                            {20, 11, 1}, {20, 10, 0}, {20, 22, 1}, {20, 23, 0}};
-    for (auto [x, y, inside] : edges)
-        EXPECT_EQ(rig.ballHeat()[rig.at(x, y)] > 0, inside != 0) << x << "," << y;
     EXPECT_GT(nonZero(rig.heat()), 0);
 }
 
@@ -260,9 +255,10 @@ TEST(FireEffect, TrailFadesFrom254In508Or507Updates) {
 }
 
 TEST(FireEffect, StampNearTheEdgesOfASmallGridIsClipped) {
-    // Grid, ball cell and the brush cells inside the grid: rows 6..11 and columns 6..11 of the
-    // disc at (0, 0), rows and columns 0..6 at (19, 19), columns 9..11 at (-3, 7), none at
-    // (30, 10). Column 9999 once marked "no ball yet"; on a grid this wide it is like any other.
+    // Grid, ball cell and the brush cells inside the grid. The disc reaches 6 cells left of and
+    // above the ball's cell and 5 right and below: rows and columns 6..11 of it at (0, 0), 0..6
+    // at (19, 19), columns 9..11 at (-3, 7), none at (30, 10). Column 9999 once marked "no ball
+    // yet"; on a grid this wide it is like any other.
     const int cases[][5] = {{20, 20, 0, 0, 33},  {20, 20, 19, 19, 35},  {20, 20, -3, 7, 27},
                             {20, 20, 30, 10, 0}, {20, 20, 10, 10, 111}, {10016, 40, 9999, 20, 111}};
     for (auto [w, h, x, y, cells] : cases) {
