@@ -9,7 +9,7 @@
 namespace tavlomi {
 namespace {
 
-TEST(ClipFileSource, CallIDeliversFrameMinIKMinus1) {
+TEST(ClipFileSource, CallIDeliversFrameMinIKMinus1AndBadSizesAreRefused) {
     const ScratchFolder folder;
     const std::string path = (folder.path() / "clip.raw").string();
     std::ofstream(path, std::ios::binary) << "abcdefABCDEF";  // two 2 x 1 frames
@@ -26,12 +26,7 @@ TEST(ClipFileSource, CallIDeliversFrameMinIKMinus1) {
     // Past the end nothing new arrives, so the last frame stays.
     EXPECT_FALSE(clip->copyNewestFrame(bytes));
     EXPECT_EQ(frame, "ABCDEF");
-}
-
-TEST(ClipFileSource, RefusesSizesWithoutPixelsAndFilesOfNoWholeFrames) {
-    const ScratchFolder folder;
-    const std::string path = (folder.path() / "clip.raw").string();
-    std::ofstream(path, std::ios::binary) << "abcdefABCDEF";
+    // Sizes without pixels and files of no whole frames are refused.
     const struct {
         std::string path;
         int width;
@@ -44,7 +39,7 @@ TEST(ClipFileSource, RefusesSizesWithoutPixelsAndFilesOfNoWholeFrames) {
         {path + "-missing", 2, 1, "cannot read the clip '" + path + "-missing'"},
     };
     for (const auto& c : cases) {
-        std::string error;
+        error.clear();
         EXPECT_EQ(ClipFileSource::open(c.path, c.width, c.height, error), nullptr);
         EXPECT_EQ(error.rfind(c.says, 0), 0u) << error;
     }

@@ -8,13 +8,6 @@
 namespace tavlomi {
 namespace {
 
-std::vector<std::uint32_t> words(const RgbGrid& rgb) {
-    std::vector<std::uint32_t> all;
-    for (const RgbCell& cell : rgb)
-        all.push_back(cellWord(cell));
-    return all;
-}
-
 TEST(FrameConversion, WorkedLuminancesUprightAndMirrored) {
     const int cases[][4] = {{0, 0, 0, 0},     {255, 255, 255, 254}, {255, 0, 0, 54},
                             {0, 255, 0, 182}, {0, 0, 255, 18},      {15, 15, 15, 14},
@@ -26,12 +19,14 @@ TEST(FrameConversion, WorkedLuminancesUprightAndMirrored) {
     // holds the bottom row first; a lent frame may hold the top row first, with padding.
     const std::vector<std::uint8_t> bottomUp = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 20, 30};
     const std::vector<std::uint8_t> topDown = {7, 8, 9, 10, 20, 30, 0, 0, 1, 2, 3, 4, 5, 6};
+    const std::uint32_t words[] = {0x1E140A, 0x090807, 0x060504, 0x030201};
     for (const FrameView& frame : {frameBufferView(bottomUp, 2),
                                    FrameView{topDown.data(), 8, FrameView::RowOrder::TopDown}}) {
         RgbGrid rgb(4);
         LumaGrid luma(4);
         convertFrameReference(frame, 2, 2, allRows(2), rgb, luma);
-        EXPECT_EQ(words(rgb), (std::vector<std::uint32_t>{0x1E140A, 0x090807, 0x060504, 0x030201}));
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(cellWord(rgb[k]), words[k]) << k;
         EXPECT_EQ(luma, (LumaGrid{21, 8, 5, 2}));
     }
 }

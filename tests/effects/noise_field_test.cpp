@@ -27,22 +27,20 @@ constexpr int kMeanOnce[5][5] = {
     {0, 3, 6, 3, 0}, {3, 12, 25, 12, 3}, {6, 25, 51, 25, 6}, {3, 12, 25, 12, 3}, {0, 3, 6, 3, 0}};
 // clang-format on
 
-TEST(NoiseField, OnePassOverOnePointAtEveryLevel) {
+TEST(NoiseField, OnePassOverOnePoint) {
     // The first draw, 16838, puts the one point at cell 16838 * 169 / 32768 = 86 of a 13 x 13
     // field, (8, 6); every cell outside the table around it is 0. Scale 255 leaves the smoothed
     // values as they are.
-    for (SimdLevel level : supportedSimdLevels()) {
-        for (int divisor : {40, 80}) {
-            PortableRand random;
-            const std::vector<std::uint8_t> field =
-                generateNoiseField(13, 13, 1, 255, divisor == 40, divisor == 80, random, level);
-            for (int y = 0; y < 13; ++y) {
-                for (int x = 0; x < 13; ++x) {
-                    const bool near = std::abs(x - 8) <= 2 && std::abs(y - 6) <= 2;
-                    const auto& table = divisor == 40 ? kSpreadOnce : kMeanOnce;
-                    EXPECT_EQ(field[y * 13 + x], near ? table[y - 4][x - 6] : 0)
-                        << divisor << " (" << x << ", " << y << ")";
-                }
+    for (int divisor : {40, 80}) {
+        PortableRand random;
+        const std::vector<std::uint8_t> field =
+            generateNoiseField(13, 13, 1, 255, divisor == 40, divisor == 80, random);
+        for (int y = 0; y < 13; ++y) {
+            for (int x = 0; x < 13; ++x) {
+                const bool near = std::abs(x - 8) <= 2 && std::abs(y - 6) <= 2;
+                const auto& table = divisor == 40 ? kSpreadOnce : kMeanOnce;
+                EXPECT_EQ(field[y * 13 + x], near ? table[y - 4][x - 6] : 0)
+                    << divisor << " (" << x << ", " << y << ")";
             }
         }
     }
@@ -54,28 +52,26 @@ TEST(NoiseField, OnePassOverOnePointAtEveryLevel) {
               (std::vector<int>{0, 0, 51, 12, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(NoiseField, LonePointAfterTheFiresPassesAtEveryLevel) {
+TEST(NoiseField, LonePointAfterTheFiresPasses) {
     // The first draw, 16838, puts the one point at cell 16838 * 3721 / 32768 = 1912, (21, 31):
     // at least 20 cells from every edge. Scale 255 leaves the smoothed values as they are.
     const int w = 61;
-    for (SimdLevel level : supportedSimdLevels()) {
-        const auto generate = [&](int scale, int softenPasses) {
-            PortableRand random;
-            return generateNoiseField(w, w, 1, scale, 10, softenPasses, random, level);
-        };
-        const std::vector<std::uint8_t> spread = generate(255, 0);
-        EXPECT_EQ(count(spread, 255), 137);
-        EXPECT_EQ(w * w - count(spread, 0), 357);
-        EXPECT_EQ(spread[1912], 255);
-        const std::vector<std::uint8_t> soft = generate(255, 40);
-        EXPECT_EQ(*std::max_element(soft.begin(), soft.end()), 126);
-        EXPECT_EQ(w * w - count(soft, 0), 793);
-        const std::vector<std::uint8_t> map = generate(6, 40);
-        EXPECT_EQ(count(map, 2), 113);
-        EXPECT_EQ(count(map, 1), 180);
-        EXPECT_EQ(count(map, 0), w * w - 293);
-        EXPECT_EQ(map[1912], 2);
-    }
+    const auto generate = [&](int scale, int softenPasses) {
+        PortableRand random;
+        return generateNoiseField(w, w, 1, scale, 10, softenPasses, random);
+    };
+    const std::vector<std::uint8_t> spread = generate(255, 0);
+    EXPECT_EQ(count(spread, 255), 137);
+    EXPECT_EQ(w * w - count(spread, 0), 357);
+    EXPECT_EQ(spread[1912], 255);
+    const std::vector<std::uint8_t> soft = generate(255, 40);
+    EXPECT_EQ(*std::max_element(soft.begin(), soft.end()), 126);
+    EXPECT_EQ(w * w - count(soft, 0), 793);
+    const std::vector<std::uint8_t> map = generate(6, 40);
+    EXPECT_EQ(count(map, 2), 113);
+    EXPECT_EQ(count(map, 1), 180);
+    EXPECT_EQ(count(map, 0), w * w - 293);
+    EXPECT_EQ(map[1912], 2);
 }
 
 TEST(NoiseField, ScalingSmallGridsAndDraws) {
@@ -97,8 +93,7 @@ TEST(NoiseField, ScalingSmallGridsAndDraws) {
         const std::vector<std::uint8_t> map =
             generateNoiseField(c.w, c.h, c.points, c.scale, c.spread, c.soften, random);
         EXPECT_EQ(map, std::vector<std::uint8_t>(c.w * c.h, c.value)) << c.w << "x" << c.h;
-        for (int d = 0; d < c.draws; ++d)
-            draws.rand();
+        draws.discard(c.draws);
         EXPECT_EQ(random.rand(), draws.rand()) << c.w << "x" << c.h;
     }
     // A pass of either kind over a full field keeps 255 inside the two-cell border: 6 on the map.
@@ -125,15 +120,15 @@ TEST(NoiseField, EveryLevelMakesTheReferenceFieldFromTheSameDraws) {
                      static_cast<int>(1 + size.cells() / (random() % 3 == 0 ? 2 : 40)),
                      static_cast<int>(random() % 4),
                      static_cast<int>(random() % 4)};
-            for (int d = random() % 1000; d > 0; --d)
-                in.random.rand();
+            in.random.discard(random() % 1000);
             return in;
         },
         [](Input in) {
+            // The points as the map without passes holds them, then the reference passes.
             const int w = in.size.width, h = in.size.height;
-            std::vector<int> field(in.size.cells(), 0);
-            for (int p = 0; p < in.points; ++p)
-                field[static_cast<long long>(in.random.rand()) * w * h / 32768] = 255;
+            const std::vector<std::uint8_t> points =
+                generateNoiseField(w, h, in.points, 255, 0, 0, in.random);
+            std::vector<int> field(points.begin(), points.end());
             for (int pass = 0; pass < in.spread + in.soften; ++pass)
                 field = smoothNoiseFieldReference(field, w, h, pass < in.spread ? 40 : 80);
             return std::tuple{std::vector<std::uint8_t>(field.begin(), field.end()),

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <random>
 #include <span>
@@ -36,15 +35,13 @@ TEST(ShowMotion, CopiesRunsOfEveryLengthAndNothingBeyond) {
     std::mt19937 random(61);
     for (std::size_t count : {0, 1, 7, 8, 9, 15, 16, 17, 31, 33, 67, 1000, 1921}) {
         RgbGrid rgb(count);
-        std::vector<std::uint32_t> expected(count + 1, 0x12345678u);
+        std::vector<std::uint32_t> expected(count + 1, 0x12345678u), pixels = expected;
         for (std::size_t i = 0; i < count; ++i) {
-            const auto [r, g, b, unused] = std::array<std::uint8_t, 4>{
-                static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
-                static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random())};
-            rgb[i] = RgbCell{b, g, r, unused};
-            expected[i] = 0xFF000000u | r << 16 | g << 8 | b;
+            const std::uint32_t word = random();  // 0xUURRGGBB
+            rgb[i] = RgbCell{static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                             static_cast<std::uint8_t>(word >> 16), 0x7F};
+            expected[i] = 0xFF000000u | (word & 0xFFFFFFu);
         }
-        std::vector<std::uint32_t> pixels(count + 1, 0x12345678u);
         opaquePixels(rgb, std::span(pixels).first(count));
         ASSERT_EQ(pixels, expected) << count;
     }

@@ -70,23 +70,15 @@ TEST(WaterKernels, SeedSkippingStillBlocksMatchesTheReference) {
         [&](const Surface& in, SimdLevel) { return seed(in, waterSeed); });
 }
 
-TEST(WaterKernels, EveryLevelPropagatesAsTheReferenceAtAnyDamping) {
+TEST(WaterKernels, EveryLevelPropagatesAtAnyDampingAndRendersAsTheReference) {
     sweepKernels(kReference, waterKernels, randomSurface,
                  [](const Surface& in, const WaterKernels& k) {
+                     const int w = in.size.width, h = in.size.height;
                      std::vector<int> next = in.older;
-                     k.propagate(in.current, next, in.size.width, in.size.height, in.damping,
-                                 allRows(in.size.height));
-                     return next;
-                 });
-}
-
-TEST(WaterKernels, EveryLevelRendersAsTheReference) {
-    sweepKernels(kReference, waterKernels, randomSurface,
-                 [](const Surface& in, const WaterKernels& k) {
+                     k.propagate(in.current, next, w, h, in.damping, allRows(h));
                      std::vector<std::uint32_t> pixels(in.size.cells(), 0x12345678u);
-                     k.render(in.current, in.rgb, pixels, in.size.width, in.size.height,
-                              allRows(in.size.height));
-                     return pixels;
+                     k.render(in.current, in.rgb, pixels, w, h, allRows(h));
+                     return std::pair{next, pixels};
                  });
 }
 
