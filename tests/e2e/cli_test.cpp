@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "e2e/replay_runner.hpp"
 
 namespace tavlomi::e2e {
@@ -14,36 +16,46 @@ RunResult runToy(const std::string& args) {
                       args);
 }
 
-TEST(Cli, HelpAndVersionNeedNoDisplayAndBadLinesAreRefusedWithStatus2BeforeAnyWindow) {
-    const RunResult help = runToy("--help");
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_TRUE(help.out.starts_with("Usage: tavlomi [fullscreen|window]")) << help.out;
-    const RunResult version = runToy("window --version");
-    EXPECT_EQ(version.exitStatus, 0);
-    EXPECT_EQ(version.out, "tavlomi " TAVLOMI_VERSION "\n");
-    for (const char* args : {"window 16384 240", "--video clip.webm"}) {
-        const RunResult result = runToy(args);
-        EXPECT_EQ(result.exitStatus, 2) << args;
-        EXPECT_TRUE(result.err.starts_with("tavlomi: ")) << result.err;
-        EXPECT_TRUE(result.err.ends_with("\nTry 'tavlomi --help'.\n")) << result.err;
-        EXPECT_TRUE(result.out.empty()) << args;
+// The toy's own lines of its standard error: a library or a sanitizer may add its own.
+std::string ownLines(const std::string& err) {
+    std::istringstream lines(err);
+    std::string own;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("tavlomi: ") || line.starts_with("Error: ") ||
+            line.starts_with("Try "))
+            own += line + "\n";
     }
+    return own;
 }
 
-TEST(Cli, NoticesAboutIgnoredArgumentsComeBeforeTheMissingDisplay) {
-    const RunResult result = runToy("Window 640 --test-scene");
-    EXPECT_EQ(result.exitStatus, 1);
-    const std::size_t size = result.err.find(
-        "tavlomi: a size needs both width and height; '640' ignored, using 320 x 240\n");
-    const std::size_t mode = result.err.find(
-        "Error: First parameter was not either lowercase 'fullscreen' or 'window' (no quotes), "
-        "ignored.\n");
-    const std::size_t display = result.err.find(
-        "tavlomi: no display found: run it on a desktop (DISPLAY or WAYLAND_DISPLAY is not set)\n");
-    EXPECT_LT(size, mode) << result.err;
-    EXPECT_LT(mode, display) << result.err;
-    EXPECT_NE(display, std::string::npos) << result.err;
-    EXPECT_TRUE(result.out.empty());
+TEST(Cli, AnswersWithoutADisplayAndRefusesBadLinesBeforeAnyWindow) {
+    const std::string tryHelp = "\nTry 'tavlomi --help'.\n";
+    const struct {
+        const char* args;
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"--help", 0, "Usage: tavlomi [fullscreen|window]", ""},
+        {"window --version", 0, "tavlomi " TAVLOMI_VERSION "\n", ""},
+        {"window 16384 240", 2, "",
+         "tavlomi: the width 16384 is too large (at most 16383)" + tryHelp},
+        {"--video clip.webm", 2, "",
+         "tavlomi: --video takes its value after '=': --video=FILE" + tryHelp},
+        // Notices about ignored arguments come before the missing display.
+        {"Window 640 --test-scene", 1, "",
+         "tavlomi: a size needs both width and height; '640' ignored, using 320 x 240\n"
+         "Error: First parameter was not either lowercase 'fullscreen' or 'window' (no quotes), "
+         "ignored.\ntavlomi: no display found: run it on a desktop (DISPLAY or WAYLAND_DISPLAY "
+         "is not set)\n"},
+    };
+    for (const auto& c : cases) {
+        const RunResult result = runToy(c.args);
+        EXPECT_EQ(result.exitStatus, c.status) << c.args;
+        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << c.args;
+        EXPECT_EQ(result.out.empty(), c.out.empty()) << c.args;
+        EXPECT_EQ(ownLines(result.err), c.err) << c.args;
+    }
 }
 
 TEST(Cli, AVirtualCameraWithoutARouteIsOneLineAndOnlyAnExplicitOneEndsTheToy) {
@@ -66,8 +78,7 @@ TEST(Cli, AVirtualCameraWithoutARouteIsOneLineAndOnlyAnExplicitOneEndsTheToy) {
     for (const auto& c : cases) {
         const RunResult result = runCommand(toy + c.where);
         EXPECT_EQ(result.exitStatus, c.status) << c.where;
-        // Its first line; a sanitizer may report after it.
-        EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1), c.err);
+        EXPECT_EQ(ownLines(result.err), c.err);
     }
 }
 
