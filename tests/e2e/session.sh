@@ -66,6 +66,9 @@ wait_for() {
     return 1
 }
 
+# Waits TENTHS for a line matching REGEX in $work/FILE (NAME.out or NAME.err), else fails with WHY.
+wait_line() { wait_for "$2" grep -Eq -- "$3" "$work/$1" || fail "$4: $(said "${1%.*}")"; }
+
 x_wm_manages_screen() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 # The server reports the display number it took once it is ready, so tests running side by side

@@ -47,7 +47,6 @@ echo "full: status 1, the recording named incomplete"
 gst-launch-1.0 -q videotestsrc num-buffers=30 pattern=ball \
     ! video/x-raw,width=64,height=48,framerate=30/1 ! jpegenc ! avimux \
     ! filesink location="$work/clip.avi" || fail "cannot write the test clip"
-saw_threshold() { grep -qx '< Threshold is now: 15 >' "$work/$x_name.out"; }
 # The stop signals start at their default handling, as in a terminal's foreground job, unless a
 # case asks otherwise.
 for way in escape close INT TERM HUP ignored-INT; do
@@ -56,7 +55,7 @@ for way in escape close INT TERM HUP ignored-INT; do
     x_start_toy "$way" env "$signals" GST_DEBUG=GST_STATES:4 GST_DEBUG_NO_COLOR=1 \
         "$binary" window 64 48 --video="$work/clip.avi"
     xdotool key equal
-    wait_for 300 saw_threshold || fail "$way: the '=' key was not seen"
+    wait_line "$way.out" 300 '^< Threshold is now: 15 >$' "$way: the '=' key was not seen"
     case $way in
         escape) xdotool key Escape ;;
         close) xdotool key ctrl+alt+Escape ;;
