@@ -4,7 +4,7 @@
 # session manager) are checked to be running whenever a test waits (wait_for TENTHS CMD), so a
 # helper that dies fails the test with its own words, never with a symptom further down. x_start
 # starts Xvfb (exporting DISPLAY) and evilwm; x_start_toy starts the toy and waits for its window
-# to take the focus, x_wait_toy for its end (at most 20 s; its exit status in status).
+# to take the focus, x_wait_toy STATUS for its end (at most 20 s) with that exit status.
 
 work=$(mktemp -d)
 declare -A pids=()
@@ -116,5 +116,6 @@ x_start_toy() {
 x_wait_toy() {
     wait_for 200 x_toy_stopped || fail "$x_name: the toy did not end within 20 s"
     wait "$pid"
-    status=$?
+    local status=$?
+    [ "$status" = "$1" ] || fail "$x_name: exit status $status, expected $1: $(said "$x_name")"
 }

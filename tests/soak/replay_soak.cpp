@@ -116,14 +116,10 @@ int main(int argc, char** argv) {
               << "soak: " << events << " events, " << status.lines << " status lines, " << seconds
               << " s\n";
 
-    bool ok = true;
-    if (startKb < 0 || endKb < 0 || endKb - startKb > maxGrowthKb) {
+    const bool grew = startKb < 0 || endKb < 0 || endKb - startKb > maxGrowthKb;
+    if (grew)
         std::cerr << "tavlomi_soak: resident memory grew by more than " << maxGrowthKb << " kB\n";
-        ok = false;
-    }
-    if (status.malformed) {
+    if (status.malformed)
         std::cerr << "tavlomi_soak: a status line was not of the form '< text >'\n";
-        ok = false;
-    }
-    return ok ? 0 : 1;
+    return grew || status.malformed ? 1 : 0;
 }
