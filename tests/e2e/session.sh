@@ -37,21 +37,17 @@ said() {
     grep -v GST_STATES "$work/$1.err" 2>/dev/null | head -c 400 | tr '\n' ' ' | sed 's/ *$//'
 }
 
-spawn() {
-    local name=$1
-    shift
+# Runs a program in the background, its name added to the list named first (others or helpers).
+background() {
+    local -n list=$1
+    local name=$2
+    shift 2
     "$@" >"$work/$name.out" 2>"$work/$name.err" &
     pids[$name]=$!
-    others+=("$name")
+    list+=("$name")
 }
-
-start_helper() {
-    local name=$1
-    shift
-    "$@" >/dev/null 2>"$work/$name.err" &
-    pids[$name]=$!
-    helpers+=("$name")
-}
+spawn() { background others "$@"; }
+start_helper() { background helpers "$@"; }
 
 wait_for() {
     local tenths=$1 helper

@@ -34,12 +34,10 @@ constexpr int kHeight = 48;
 // VmRSS of this process in kB; -1 when it cannot be read.
 long long residentKb() {
     std::ifstream status("/proc/self/status");
-    std::string word;
-    long long kb = -1;
-    while (status >> word && word != "VmRSS:") {
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) return std::stoll(line.substr(6));
     }
-    status >> kb;
-    return kb;
+    return -1;
 }
 
 }  // namespace

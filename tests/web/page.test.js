@@ -151,9 +151,8 @@ test('the page shows the camera mirrored at the grid size', { timeout: 30000 }, 
 // How the overlay draws is the same as in the replay (replay_compare.test.js); here, that the
 // keys reach the toy.
 test('the threshold keys print their lines on the page', { timeout: 30000 }, async () => {
-  for (const key of ['Equal', 'NumpadAdd', 'Minus', 'NumpadSubtract', 'Minus']) {
-    await page.keyboard.press(key);
-  }
+  const keys = ['Equal', 'NumpadAdd', 'Minus', 'NumpadSubtract', 'Minus'];
+  for (const key of keys) await page.keyboard.press(key);
   const expected = [15, 16, 15, 14, 13].map((n) => `< Threshold is now: ${n} >`).join('\n');
   await page.waitForFunction((text) => document.getElementById('status').textContent.endsWith(text),
                              expected, { timeout: 5000 });
@@ -169,14 +168,12 @@ test('F1 shows the help and hides it', { timeout: 30000 }, async () => {
   assert.ok(whiteText[0] > 300 && whiteText[1] === 0, `white pixels of text: ${whiteText}`);
 });
 
-test('a drag moves the magenta cross to the dragged place', { timeout: 30000 }, async () => {
+test('a drag moves the magenta cross to the dragged place, in full screen too',
+     { timeout: 30000 }, async () => {
   await drag(page, [[160, 120], [120, 90], [60, 50], [150, 130], [250, 170]]);
   await frames(page);
   assert.deepEqual(crossCentre(await screenshot(page)), { x: 250, y: 170 });
-});
-
-test('F11 goes full screen, where the mouse still finds its cells, and back', { timeout: 30000 },
-     async () => {
+  // F11 goes full screen, where the mouse still finds its cells, and back.
   await page.keyboard.press('F11');
   await page.waitForFunction(() => document.fullscreenElement !== null);
   // The viewport is 800 x 600: two and a half screen pixels a cell.
