@@ -23,15 +23,17 @@ const kFlags = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic',
   '--force-color-profile=srgb', '--use-fake-device-for-media-stream',
   `--use-file-for-fake-video-capture=${clipPath}`];
 
-const helpers = { server: null, serverUrl: '', browsers: [] };
+let server = null;
+let url = '';
+const browsers = [];
 
 function checkHelpers() {
-  const server = helpers.server;
   assert.ok(server && server.exitCode === null && server.signalCode === null,
-            'the static server stopped: ' + (server ? server.said : ''));
-  for (const { launched, browser } of helpers.browsers) {
-    const alive = launched.process().exitCode === null && launched.process().signalCode === null;
-    assert.ok(alive && browser.isConnected(), 'the browser stopped');
+            'the static server stopped: ' + server?.said);
+  for (const { launched, browser } of browsers) {
+    const { exitCode, signalCode } = launched.process();
+    assert.ok(exitCode === null && signalCode === null && browser.isConnected(),
+              'the browser stopped');
   }
 }
 
@@ -39,11 +41,11 @@ async function launch(extraFlags) {
   const launched = await chromium.launchServer({ executablePath: '/usr/bin/chromium',
                                                  args: [...kFlags, ...extraFlags] });
   const browser = await chromium.connect(launched.wsEndpoint());
-  helpers.browsers.push({ launched, browser });
+  browsers.push({ launched, browser });
   checkHelpers();
   const page = await browser.newPage({ viewport: { width: 800, height: 600 } });
   page.on('pageerror', (error) => console.error('page error: ' + error.message));
-  await page.goto(helpers.serverUrl);
+  await page.goto(url);
   await page.waitForSelector('body[data-state=running]', { timeout: 20000 });
   return page;
 }
@@ -120,20 +122,17 @@ let page;
 let shots = 0;
 before(async () => {
   fs.writeFileSync(clipPath, y4mClip(kWidth, kHeight, 30, (frame, x, y) => quadrantAt(x, y)));
-  ({ server: helpers.server, url: helpers.serverUrl } = await startServer());
+  ({ server, url } = await startServer());
   const [index, wasm] = await Promise.all(['index.html', 'tavlomi.wasm'].map(
-    (file) => fetch(helpers.serverUrl + file)));
+    (file) => fetch(url + file)));
   assert.deepEqual([index.status, wasm.status, wasm.headers.get('content-type')],
                    [200, 200, 'application/wasm']);
   page = await launch(['--use-fake-ui-for-media-stream']);
 });
 
 after(async () => {
-  for (const { launched } of helpers.browsers) await launched.close();
-  if (helpers.server) {
-    helpers.server.removeAllListeners('exit');
-    helpers.server.kill();
-  }
+  for (const { launched } of browsers) await launched.close();
+  server?.removeAllListeners('exit').kill();
 });
 
 test('the page shows the camera mirrored at the grid size', { timeout: 30000 }, async () => {
