@@ -17,10 +17,7 @@ mkdir "$work/home"
 x_start_toy keep env HOME="$work/home" XDG_CONFIG_HOME= XDG_PICTURES_DIR= \
     "$binary" window 160 120 --zoom=1 --test-scene --record="$work/play.webm"
 xdotool getwindowgeometry "$window" | grep -q 'Geometry: 160x120' || fail "the window is not 160x120"
-sleep 1
-xdotool key F12
-sleep 1
-xdotool key Escape
+xdotool sleep 1 key F12 sleep 1 key Escape
 x_wait_toy 0
 [ "$(cat "$work/keep.out")" = "$startup" ] || fail "keep: unexpected standard output"
 shots=("$work"/home/Pictures/Tavlomi/tavlomi-*.png)
