@@ -21,33 +21,32 @@ using namespace tavlomi;
 constexpr int kMaxSide = 48;
 constexpr int kMaxGrabs = 16;
 
-// Delivers the frames written in the fuzz input and keeps a copy of the newest one.
+// Delivers the frames written in the fuzz input: per grab a control byte whose low bit says
+// whether a frame arrived, then its bytes, zero past the input's end. newest is the last delivered.
 class InputFrames final : public FrameSource {
   public:
     InputFrames(std::span<const std::uint8_t> input, std::size_t frameBytes)
-        : input_(input), newest_(frameBytes, 0) {}
+        : input(input), newest(frameBytes, 0) {}
 
     bool copyNewestFrame(std::span<std::uint8_t> frameBuffer) override {
-        require(frameBuffer.size() == newest_.size(), "the frame buffer has the wrong size");
-        if (input_.empty()) return false;
-        const bool arrived = (input_[0] & 1) != 0;
-        input_ = input_.subspan(1);
-        if (!arrived) return false;
-        const std::size_t taken = std::min(input_.size(), newest_.size());
-        std::copy_n(input_.begin(), taken, newest_.begin());
-        std::fill(newest_.begin() + static_cast<std::ptrdiff_t>(taken), newest_.end(), 0);
-        input_ = input_.subspan(taken);
-        std::copy(newest_.begin(), newest_.end(), frameBuffer.begin());
+        require(frameBuffer.size() == newest.size(), "the frame buffer has the wrong size");
+        if (input.empty() || (next() & 1) == 0) return false;
+        for (std::uint8_t& byte : newest)
+            byte = next();
+        std::copy(newest.begin(), newest.end(), frameBuffer.begin());
         return true;
     }
 
-    bool exhausted() const { return input_.empty(); }
-    // The last frame delivered; all zero before the first.
-    const std::vector<std::uint8_t>& newest() const { return newest_; }
+    std::span<const std::uint8_t> input;
+    std::vector<std::uint8_t> newest;
 
   private:
-    std::span<const std::uint8_t> input_;
-    std::vector<std::uint8_t> newest_;
+    std::uint8_t next() {
+        if (input.empty()) return 0;
+        const std::uint8_t byte = input[0];
+        input = input.subspan(1);
+        return byte;
+    }
 };
 
 }  // namespace
@@ -72,15 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(rgb.data() == rgbCells, "the RgbGrid moved");
         for (std::size_t k = 0; k < cellCount; ++k) {
             const std::size_t p = cellCount - 1 - k;
-            const int b = frames.newest()[3 * p];
-            const int g = frames.newest()[3 * p + 1];
-            const int r = frames.newest()[3 * p + 2];
+            const int b = frames.newest[3 * p];
+            const int g = frames.newest[3 * p + 1];
+            const int r = frames.newest[3 * p + 2];
             require(rgb[k].r == r && rgb[k].g == g && rgb[k].b == b,
                     "a cell is not the mirrored frame pixel");
             require(luma[k] == referenceLuminance(r, g, b), "a cell has the wrong luminance");
             require(luma[k] <= 254, "a luminance above 254");
         }
-        if (frames.exhausted()) break;
+        if (frames.input.empty()) break;
     }
     return 0;
 }

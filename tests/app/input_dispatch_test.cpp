@@ -35,11 +35,12 @@ constexpr auto kDown = InputEvent::Type::MouseButtonDown;
 constexpr auto kUp = InputEvent::Type::MouseButtonUp;
 constexpr auto kMove = InputEvent::Type::MouseMotion;
 
-TEST(InputDispatch, EventsBecomeCommandsInQueueOrder) {
+TEST(InputDispatch, EventsBecomeCommandsInQueueOrderOrEndTheProgram) {
     const struct {
         const char* what;
         std::vector<InputEvent> events;
         Log log;
+        InputDispatch::Outcome outcome = InputDispatch::Outcome::Continue;
     } cases[] = {
         {"threshold keys: '=' and keypad '+' raise, '-' and keypad '-' lower",
          {key(61), key(270), key(45), key(269)},
@@ -59,24 +60,19 @@ TEST(InputDispatch, EventsBecomeCommandsInQueueOrder) {
           mouse(kMove, 13, 23), mouse(kDown, 100, 50), mouse(kUp, 100, 50), mouse(kMove, 1, 1)},
          {"place 10,20", "place 11,21", "place 100,50"}},
         {"other events are ignored", {{InputEvent::Type::Other, 61, 1, 1}}, {}},
+        {"Escape and quit end the program without a command",
+         {key(27), {InputEvent::Type::Quit, 0, 0, 0}},
+         {},
+         InputDispatch::Outcome::Quit},
     };
     for (const auto& c : cases) {
         InputDispatch dispatch;
         RecordingTarget target;
         for (const InputEvent& event : c.events)
-            EXPECT_EQ(dispatch.handle(event, target), InputDispatch::Outcome::Continue) << c.what;
+            EXPECT_EQ(dispatch.handle(event, target), c.outcome) << c.what;
         EXPECT_EQ(target.log, c.log) << c.what;
         EXPECT_FALSE(dispatch.dragging()) << c.what;
     }
-}
-
-TEST(InputDispatch, EscapeAndQuitEndTheProgramWithoutACommand) {
-    InputDispatch dispatch;
-    RecordingTarget target;
-    EXPECT_EQ(dispatch.handle(key(27), target), InputDispatch::Outcome::Quit);
-    EXPECT_EQ(dispatch.handle({InputEvent::Type::Quit, 0, 0, 0}, target),
-              InputDispatch::Outcome::Quit);
-    EXPECT_TRUE(target.log.empty());
 }
 
 }  // namespace

@@ -45,16 +45,15 @@ gst-launch-1.0 -q videotestsrc pattern=smpte num-buffers=1 \
 tail -c $((w * h * 4)) "$work/screens" >"$work/screen"
 spawn toy "$binary" window $w $h --video="$work/still.mkv" --virtual-camera=pipewire
 wait_for 100 pw_node_up Tavlomi || fail "no PipeWire node Tavlomi: $(said toy)"
-toy_said() { grep -q "$1" "$work/toy.err"; }
 for consumer in first second third; do
     if [ "$consumer" = third ]; then
         # The node's own process dying costs the node a restart, never the toy.
         node=$(pgrep -P "${pids[toy]}" -f -- '--pipewire-node') || fail "no PipeWire node process"
         kill -SEGV "$node"
-        wait_for 100 toy_said '^virtual camera PipeWire node "Tavlomi" stopped: ' \
-            || fail "the node's end was not noticed: $(said toy)"
-        wait_for 100 toy_said '^virtual camera PipeWire node "Tavlomi" is back$' \
-            || fail "the node did not come back: $(said toy)"
+        wait_line toy.err 100 '^virtual camera PipeWire node "Tavlomi" stopped: ' \
+            "the node's end was not noticed"
+        wait_line toy.err 100 '^virtual camera PipeWire node "Tavlomi" is back$' \
+            "the node did not come back"
         wait_for 100 pw_node_up Tavlomi || fail "no PipeWire node Tavlomi again"
     fi
     consume 40 "$work/frame"
@@ -91,9 +90,9 @@ spawn toy "$binary" window $w $h --virtual-camera=pipewire
 wait_for 100 pw_node_up Tavlomi || fail "no PipeWire node Tavlomi: $(said toy)"
 corner_is 111 "the PipeWire camera's picture"
 kill "${pids[camera]}"
-wait_for 100 toy_said '^camera FakeCam was lost: ' || fail "the lost camera was not noticed"
+wait_line toy.err 100 '^camera FakeCam was lost: ' "the lost camera was not noticed"
 fake_camera 0xffe08020
-wait_for 150 toy_said '^camera FakeCam is back$' || fail "the camera did not come back: $(said toy)"
+wait_line toy.err 150 '^camera FakeCam is back$' "the camera did not come back"
 corner_is 141 "the camera's picture after its return"
 kill "${pids[toy]}"
 wait "${pids[toy]}" || fail "the toy did not end with status 0: $(said toy)"

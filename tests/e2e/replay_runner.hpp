@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -22,8 +23,8 @@ struct RunResult {
     int exitStatus = -1;
     std::string out;
     std::string err;
-    // One per composed frame: 0x00RRGGBB words (the unused top byte cleared), top row first.
-    std::vector<std::vector<std::uint32_t>> screens;
+    // One per composed frame, the unused top byte cleared.
+    std::vector<Picture> screens;
 };
 
 // Runs a shell command line, capturing standard output and error.
@@ -64,11 +65,10 @@ class ReplayRunner {
         const std::string bytes = readFile(folder_.path() / "screens.raw");
         const std::size_t words = static_cast<std::size_t>(width_) * height_;
         for (std::size_t at = 0; at + 4 * words <= bytes.size(); at += 4 * words) {
-            std::vector<std::uint32_t>& screen = result.screens.emplace_back(words);
-            for (std::size_t i = 0; i < 4 * words; ++i) {
-                if (i % 4 != 3)
-                    screen[i / 4] |= std::uint32_t(std::uint8_t(bytes[at + i])) << (i % 4 * 8);
-            }
+            Picture& screen = result.screens.emplace_back(words);
+            std::memcpy(screen.data(), bytes.data() + at, 4 * words);
+            for (std::uint32_t& word : screen)
+                word &= 0xFFFFFF;
         }
         return result;
     }

@@ -4,7 +4,7 @@
 # session manager) are checked to be running whenever a test waits (wait_for TENTHS CMD), so a
 # helper that dies fails the test with its own words, never with a symptom further down. x_start
 # starts Xvfb (exporting DISPLAY) and evilwm; x_start_toy starts the toy and waits for its window
-# to take the focus, x_wait_toy for its end (at most 20 s; its exit status in status).
+# to take the focus, x_wait_toy STATUS for its end (at most 20 s) with that exit status.
 
 work=$(mktemp -d)
 declare -A pids=()
@@ -37,21 +37,17 @@ said() {
     grep -v GST_STATES "$work/$1.err" 2>/dev/null | head -c 400 | tr '\n' ' ' | sed 's/ *$//'
 }
 
-spawn() {
-    local name=$1
-    shift
+# Runs a program in the background, its name added to the list named first (others or helpers).
+background() {
+    local -n list=$1
+    local name=$2
+    shift 2
     "$@" >"$work/$name.out" 2>"$work/$name.err" &
     pids[$name]=$!
-    others+=("$name")
+    list+=("$name")
 }
-
-start_helper() {
-    local name=$1
-    shift
-    "$@" >/dev/null 2>"$work/$name.err" &
-    pids[$name]=$!
-    helpers+=("$name")
-}
+spawn() { background others "$@"; }
+start_helper() { background helpers "$@"; }
 
 wait_for() {
     local tenths=$1 helper
@@ -65,6 +61,9 @@ wait_for() {
     done
     return 1
 }
+
+# Waits TENTHS for a line matching REGEX in $work/FILE (NAME.out or NAME.err), else fails with WHY.
+wait_line() { wait_for "$2" grep -Eq -- "$3" "$work/$1" || fail "$4: $(said "${1%.*}")"; }
 
 x_wm_manages_screen() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
@@ -113,5 +112,6 @@ x_start_toy() {
 x_wait_toy() {
     wait_for 200 x_toy_stopped || fail "$x_name: the toy did not end within 20 s"
     wait "$pid"
-    status=$?
+    local status=$?
+    [ "$status" = "$1" ] || fail "$x_name: exit status $status, expected $1: $(said "$x_name")"
 }

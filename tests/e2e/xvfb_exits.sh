@@ -17,12 +17,8 @@ mkdir "$work/home"
 x_start_toy keep env HOME="$work/home" XDG_CONFIG_HOME= XDG_PICTURES_DIR= \
     "$binary" window 160 120 --zoom=1 --test-scene --record="$work/play.webm"
 xdotool getwindowgeometry "$window" | grep -q 'Geometry: 160x120' || fail "the window is not 160x120"
-sleep 1
-xdotool key F12
-sleep 1
-xdotool key Escape
-x_wait_toy
-[ "$status" = 0 ] || fail "keep: exit status $status, expected 0: $(said keep)"
+xdotool sleep 1 key F12 sleep 1 key Escape
+x_wait_toy 0
 [ "$(cat "$work/keep.out")" = "$startup" ] || fail "keep: unexpected standard output"
 shots=("$work"/home/Pictures/Tavlomi/tavlomi-*.png)
 [ ${#shots[@]} = 1 ] && [ -f "${shots[0]}" ] || fail "expected one snapshot, found: ${shots[*]}"
@@ -39,15 +35,14 @@ echo "keep: window 160x120, snapshot and recording kept"
 ln -s /dev/full "$work/full.webm"
 x_start_toy full "$binary" window 64 48 --zoom=1 --test-scene --record="$work/full.webm"
 xdotool key Escape
-x_wait_toy
-[ "$status" = 1 ] && grep -q "^tavlomi: the recording $work/full.webm may be incomplete: " \
-    "$work/full.err" || fail "full: status $status, expected 1: $(said full)"
+x_wait_toy 1
+grep -q "^tavlomi: the recording $work/full.webm may be incomplete: " "$work/full.err" \
+    || fail "full: the recording is not named incomplete: $(said full)"
 echo "full: status 1, the recording named incomplete"
 
 gst-launch-1.0 -q videotestsrc num-buffers=30 pattern=ball \
     ! video/x-raw,width=64,height=48,framerate=30/1 ! jpegenc ! avimux \
     ! filesink location="$work/clip.avi" || fail "cannot write the test clip"
-saw_threshold() { grep -qx '< Threshold is now: 15 >' "$work/$x_name.out"; }
 # The stop signals start at their default handling, as in a terminal's foreground job, unless a
 # case asks otherwise.
 for way in escape close INT TERM HUP ignored-INT; do
@@ -56,7 +51,7 @@ for way in escape close INT TERM HUP ignored-INT; do
     x_start_toy "$way" env "$signals" GST_DEBUG=GST_STATES:4 GST_DEBUG_NO_COLOR=1 \
         "$binary" window 64 48 --video="$work/clip.avi"
     xdotool key equal
-    wait_for 300 saw_threshold || fail "$way: the '=' key was not seen"
+    wait_line "$way.out" 300 '^< Threshold is now: 15 >$' "$way: the '=' key was not seen"
     case $way in
         escape) xdotool key Escape ;;
         close) xdotool key ctrl+alt+Escape ;;
@@ -67,8 +62,7 @@ for way in escape close INT TERM HUP ignored-INT; do
             xdotool key Escape ;;
         *) kill -"$way" "$pid" ;;
     esac
-    x_wait_toy
-    [ "$status" = 0 ] || fail "$way: exit status $status, expected 0: $(said "$way")"
+    x_wait_toy 0
     [ "$(cat "$work/$way.out")" = "$startup"$'\n< Threshold is now: 15 >' ] \
         || fail "$way: unexpected standard output: $(cat "$work/$way.out")"
     grep -Eq '<pipeline[0-9]+> completed state change to NULL' "$work/$way.err" \

@@ -34,8 +34,7 @@ expect_cross() {
 
 quit() {
     xdotool key Escape
-    x_wait_toy
-    [ "$status" = 0 ] || fail "exit status $status, expected 0: $(said "$x_name")"
+    x_wait_toy 0
 }
 
 x_start 1280x720
@@ -47,8 +46,7 @@ read -r left top < <(xdotool getwindowgeometry "$window" \
 xdotool mousemove --window "$window" 5 5
 # Above 254 no luminance change counts as motion: nothing moves the ball but the mouse.
 xdotool key --delay 2 --repeat 250 --repeat-delay 4 equal
-saw_last_threshold() { grep -q '< Threshold is now: 264 >' "$work/zoom.out"; }
-wait_for 100 saw_last_threshold || fail "the threshold keys did not all arrive"
+wait_line zoom.out 100 '< Threshold is now: 264 >' "the threshold keys did not all arrive"
 sleep 0.5
 
 # Window pixel (201, 101) is grid cell (100, 50): the cross covers cells 90..109 x 40..59.

@@ -3,18 +3,13 @@
 # its icon in their places, each one valid, and the man page names every option of --help.
 set -u
 build_dir=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-for tool in desktop-file-validate xmllint groff; do
-  command -v "$tool" >/dev/null || fail "$tool is needed (scripts/install-deps.sh installs it)"
-done
+. "$(dirname "$0")/../e2e/session.sh"
+require desktop-file-validate xmllint groff
+# Fails unless the command succeeds without a word on stdout or stderr.
+silent() { "$@" >"$work/said" 2>&1 && [ ! -s "$work/said" ] || fail "$1: $(cat "$work/said")"; }
 
-DESTDIR="$work/root" cmake --install "$build_dir" --prefix /usr >"$work/install.log" 2>&1 ||
-  fail "cmake --install failed: $(cat "$work/install.log")"
+DESTDIR="$work/root" cmake --install "$build_dir" --prefix /usr >"$work/said" 2>&1 \
+    || fail "cmake --install failed: $(cat "$work/said")"
 root=$work/root/usr
 binary=$root/bin/tavlomi
 man_page=$root/share/man/man6/tavlomi.6
@@ -22,29 +17,24 @@ desktop=$root/share/applications/tavlomi.desktop
 icon=$root/share/icons/hicolor/scalable/apps/tavlomi.svg
 [ -x "$binary" ] || fail "no executable $binary"
 for file in "$man_page" "$desktop" "$icon"; do
-  [ -s "$file" ] || fail "missing or empty: ${file#"$work/root"}"
+    [ -s "$file" ] || fail "missing or empty: ${file#"$work/root"}"
 done
 
-desktop-file-validate "$desktop" >"$work/validate.log" 2>&1 || fail "desktop-file-validate failed"
-[ -s "$work/validate.log" ] && fail "desktop-file-validate remarks: $(cat "$work/validate.log")"
+silent desktop-file-validate "$desktop"
 exec_line=$(grep -m1 '^Exec=' "$desktop" | cut -d= -f2-)
 [ -x "$root/bin/${exec_line%% *}" ] || fail "Exec=$exec_line names no installed program"
-icon_name=$(grep -m1 '^Icon=' "$desktop" | cut -d= -f2-)
-[ "$icon_name.svg" = "$(basename "$icon")" ] || fail "Icon=$icon_name does not name the installed icon"
-
-xmllint --noout "$icon" 2>"$work/xml.log" || fail "icon is not well-formed XML: $(cat "$work/xml.log")"
+[ "$(grep -m1 '^Icon=' "$desktop" | cut -d= -f2-).svg" = "$(basename "$icon")" ] \
+    || fail "Icon= does not name the installed icon"
+silent xmllint --noout "$icon"
 grep -q '<svg' "$icon" || fail "icon is not an SVG picture"
 
 grep -q '@[A-Z_]*@' "$man_page" && fail "man page has unreplaced @VARIABLES@"
 grep -q '^\.TH TAVLOMI 6 ' "$man_page" || fail "man page does not start as section 6 of TAVLOMI"
-groff -man -ww -z "$man_page" 2>"$work/groff.log"
-[ -s "$work/groff.log" ] && fail "groff warnings: $(cat "$work/groff.log")"
+silent groff -man -ww -z "$man_page"
 # Options as --help spells them, e.g. "--camera=N" gives "--camera=".
-"$binary" --help >"$work/help" 2>&1 || fail "tavlomi --help failed"
-options=$(grep -o -- '--[a-z][a-z-]*=\?' "$work/help" | sort -u)
+options=$("$binary" --help | grep -o -- '--[a-z][a-z-]*=\?' | sort -u)
 [ -n "$options" ] || fail "--help lists no option"
 for option in $options; do
-  grep -qF -- "$(printf '%s' "$option" | sed 's/-/\\-/g')" "$man_page" ||
-    fail "the man page does not describe $option"
+    grep -qF -- "${option//-/\\-}" "$man_page" || fail "the man page does not describe $option"
 done
 echo "installed files are in place"

@@ -34,12 +34,10 @@ constexpr int kHeight = 48;
 // VmRSS of this process in kB; -1 when it cannot be read.
 long long residentKb() {
     std::ifstream status("/proc/self/status");
-    std::string word;
-    long long kb = -1;
-    while (status >> word && word != "VmRSS:") {
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) return std::stoll(line.substr(6));
     }
-    status >> kb;
-    return kb;
+    return -1;
 }
 
 }  // namespace
@@ -116,14 +114,10 @@ int main(int argc, char** argv) {
               << "soak: " << events << " events, " << status.lines << " status lines, " << seconds
               << " s\n";
 
-    bool ok = true;
-    if (startKb < 0 || endKb < 0 || endKb - startKb > maxGrowthKb) {
+    const bool grew = startKb < 0 || endKb < 0 || endKb - startKb > maxGrowthKb;
+    if (grew)
         std::cerr << "tavlomi_soak: resident memory grew by more than " << maxGrowthKb << " kB\n";
-        ok = false;
-    }
-    if (status.malformed) {
+    if (status.malformed)
         std::cerr << "tavlomi_soak: a status line was not of the form '< text >'\n";
-        ok = false;
-    }
-    return ok ? 0 : 1;
+    return grew || status.malformed ? 1 : 0;
 }

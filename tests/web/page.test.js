@@ -23,15 +23,17 @@ const kFlags = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic',
   '--force-color-profile=srgb', '--use-fake-device-for-media-stream',
   `--use-file-for-fake-video-capture=${clipPath}`];
 
-const helpers = { server: null, serverUrl: '', browsers: [] };
+let server = null;
+let url = '';
+const browsers = [];
 
 function checkHelpers() {
-  const server = helpers.server;
   assert.ok(server && server.exitCode === null && server.signalCode === null,
-            'the static server stopped: ' + (server ? server.said : ''));
-  for (const { launched, browser } of helpers.browsers) {
-    const alive = launched.process().exitCode === null && launched.process().signalCode === null;
-    assert.ok(alive && browser.isConnected(), 'the browser stopped');
+            'the static server stopped: ' + server?.said);
+  for (const { launched, browser } of browsers) {
+    const { exitCode, signalCode } = launched.process();
+    assert.ok(exitCode === null && signalCode === null && browser.isConnected(),
+              'the browser stopped');
   }
 }
 
@@ -39,11 +41,11 @@ async function launch(extraFlags) {
   const launched = await chromium.launchServer({ executablePath: '/usr/bin/chromium',
                                                  args: [...kFlags, ...extraFlags] });
   const browser = await chromium.connect(launched.wsEndpoint());
-  helpers.browsers.push({ launched, browser });
+  browsers.push({ launched, browser });
   checkHelpers();
   const page = await browser.newPage({ viewport: { width: 800, height: 600 } });
   page.on('pageerror', (error) => console.error('page error: ' + error.message));
-  await page.goto(helpers.serverUrl);
+  await page.goto(url);
   await page.waitForSelector('body[data-state=running]', { timeout: 20000 });
   return page;
 }
@@ -81,14 +83,6 @@ const near = (pixel, colour, tolerance = 40) =>
   pixel.every((value, i) => Math.abs(value - colour[i]) <= tolerance);
 const isMagenta = ([r, g, b]) => r > 200 && g < 70 && b > 200;
 
-// The centre of the ball's cross, the mean of its magenta pixels; null when there is none.
-function crossCentre(shot) {
-  const magenta = cells(shot, [0, 0, kWidth, kHeight]).filter(({ pixel }) => isMagenta(pixel));
-  const mean = (axis) => Math.round(magenta.reduce((sum, cell) => sum + cell[axis], 0) /
-                                    magenta.length);
-  return magenta.length < 60 ? null : { x: mean('x'), y: mean('y') };
-}
-
 // Drags the ball in steps, one frame apart, in grid cells (the canvas shows one cell a pixel).
 async function drag(page, points) {
   const box = await page.locator('#screen').boundingBox();
@@ -102,7 +96,7 @@ async function drag(page, points) {
   await page.mouse.up();
 }
 
-// The cells of the area [x0, x1) x [y0, y1), every step-th in each direction, as { x, y, pixel }.
+// The cells of the area [x0, y0] to (x1, y1), every step-th in each direction, as { x, y, pixel }.
 function cells(shot, [x0, y0, x1, y1], step = 1) {
   const all = [];
   for (let y = y0; y < y1; y += step) {
@@ -110,30 +104,35 @@ function cells(shot, [x0, y0, x1, y1], step = 1) {
   }
   return all;
 }
-const count = (shot, area, keep) => cells(shot, area).filter(keep).length;
-const isWhite = ({ pixel }) => pixel.every((value) => value > 240);
+const count = (shot, area, keep) => cells(shot, area).filter(({ pixel }) => keep(pixel)).length;
+const isWhite = (pixel) => pixel.every((value) => value > 240);
 // Flames' yellow and orange: much red, some green, little blue. Neither the green quadrant where
 // the tests play nor any lighter or darker shade of it is like that.
 const isFlame = ([r, g, b]) => r > 150 && g > 40 && b < r - 80;
+
+// The centre of the ball's cross, the mean of its magenta pixels; null when there is none.
+function crossCentre(shot) {
+  const magenta = cells(shot, [0, 0, kWidth, kHeight]).filter(({ pixel }) => isMagenta(pixel));
+  const mean = (axis) => Math.round(magenta.reduce((sum, cell) => sum + cell[axis], 0) /
+                                    magenta.length);
+  return magenta.length < 60 ? null : { x: mean('x'), y: mean('y') };
+}
 
 let page;
 let shots = 0;
 before(async () => {
   fs.writeFileSync(clipPath, y4mClip(kWidth, kHeight, 30, (frame, x, y) => quadrantAt(x, y)));
-  ({ server: helpers.server, url: helpers.serverUrl } = await startServer());
+  ({ server, url } = await startServer());
   const [index, wasm] = await Promise.all(['index.html', 'tavlomi.wasm'].map(
-    (file) => fetch(helpers.serverUrl + file)));
+    (file) => fetch(url + file)));
   assert.deepEqual([index.status, wasm.status, wasm.headers.get('content-type')],
                    [200, 200, 'application/wasm']);
   page = await launch(['--use-fake-ui-for-media-stream']);
 });
 
 after(async () => {
-  for (const { launched } of helpers.browsers) await launched.close();
-  if (helpers.server) {
-    helpers.server.removeAllListeners('exit');
-    helpers.server.kill();
-  }
+  for (const { launched } of browsers) await launched.close();
+  server?.removeAllListeners('exit').kill();
 });
 
 test('the page shows the camera mirrored at the grid size', { timeout: 30000 }, async () => {
@@ -151,32 +150,29 @@ test('the page shows the camera mirrored at the grid size', { timeout: 30000 }, 
 // How the overlay draws is the same as in the replay (replay_compare.test.js); here, that the
 // keys reach the toy.
 test('the threshold keys print their lines on the page', { timeout: 30000 }, async () => {
-  for (const key of ['Equal', 'NumpadAdd', 'Minus', 'NumpadSubtract', 'Minus']) {
-    await page.keyboard.press(key);
-  }
+  const keys = ['Equal', 'NumpadAdd', 'Minus', 'NumpadSubtract', 'Minus'];
+  for (const key of keys) await page.keyboard.press(key);
   const expected = [15, 16, 15, 14, 13].map((n) => `< Threshold is now: ${n} >`).join('\n');
   await page.waitForFunction((text) => document.getElementById('status').textContent.endsWith(text),
                              expected, { timeout: 5000 });
 });
 
 test('F1 shows the help and hides it', { timeout: 30000 }, async () => {
-  const help = async () => {
+  const whiteText = [];
+  for (let i = 0; i < 2; i++) {
     await page.keyboard.press('F1');
     await frames(page);
-    return count(await screenshot(page), [0, 0, kWidth, 60], isWhite);
-  };
-  const [shown, hidden] = [await help(), await help()];
-  assert.ok(shown > 300 && hidden === 0, `white pixels of text: ${shown}, then ${hidden}`);
+    whiteText.push(count(await screenshot(page), [0, 0, kWidth, 60], isWhite));
+  }
+  assert.ok(whiteText[0] > 300 && whiteText[1] === 0, `white pixels of text: ${whiteText}`);
 });
 
-test('a drag moves the magenta cross to the dragged place', { timeout: 30000 }, async () => {
+test('a drag moves the magenta cross to the dragged place, in full screen too',
+     { timeout: 30000 }, async () => {
   await drag(page, [[160, 120], [120, 90], [60, 50], [150, 130], [250, 170]]);
   await frames(page);
   assert.deepEqual(crossCentre(await screenshot(page)), { x: 250, y: 170 });
-});
-
-test('F11 goes full screen, where the mouse still finds its cells, and back', { timeout: 30000 },
-     async () => {
+  // F11 goes full screen, where the mouse still finds its cells, and back.
   await page.keyboard.press('F11');
   await page.waitForFunction(() => document.fullscreenElement !== null);
   // The viewport is 800 x 600: two and a half screen pixels a cell.
@@ -202,12 +198,13 @@ test("'2' and '3' change the picture the way water and fire do", { timeout: 6000
   await drag(page, [[130, 60], [100, 100]]);
   await frames(page, 800);
   const fire = await screenshot(page);
-  const flames = count(fire, [80, 50, 120, 95], ({ pixel }) => isFlame(pixel));
+  const flames = count(fire, [80, 50, 120, 95], isFlame);
   assert.ok(flames > 60, `flames above the ball: ${flames} pixels`);
   await page.keyboard.press('Digit1');
 });
 
-test('F12 saves the screen as a PNG', { timeout: 30000 }, async () => {
+test('F12 saves the screen as a PNG; Escape ends the toy and lets the camera go',
+     { timeout: 30000 }, async () => {
   const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('F12')]);
   assert.match(download.suggestedFilename(), /^tavlomi-\d{4}(-\d\d){5}\.png$/);
   const savedPath = path.join(work, download.suggestedFilename());
@@ -217,9 +214,7 @@ test('F12 saves the screen as a PNG', { timeout: 30000 }, async () => {
   assert.ok(near(saved.pixel(300, 200), quadrantAt(kWidth - 1 - 300, 200)), 'the picture');
   await page.waitForFunction(() => /Snapshot saved: tavlomi-/.test(
     document.getElementById('status').textContent));
-});
 
-test('Escape ends the toy and lets the camera go', { timeout: 30000 }, async () => {
   await page.keyboard.press('Escape');
   await page.waitForSelector('body[data-state=stopped]', { timeout: 5000 });
   assert.match(await page.textContent('#message'), /Escape ended the toy/);

@@ -54,26 +54,19 @@ function rawClip(width, height, frames, picture) {
 // width and height even. Full-range BT.601 (C420jpeg), each chroma sample from the top-left pixel
 // of its 2 x 2 block.
 function y4mClip(width, height, frames, picture) {
-  const luma = (r, g, b) => Math.round(0.299 * r + 0.587 * g + 0.114 * b);
-  const clamp = (v) => Math.min(255, Math.max(0, Math.round(v)));
+  const luma = ([r, g, b]) => Math.round(0.299 * r + 0.587 * g + 0.114 * b);
+  const planes = [[1, luma], [2, (p) => 128 + (p[2] - luma(p)) * 0.564],
+                  [2, (p) => 128 + (p[0] - luma(p)) * 0.713]];
   const parts = [Buffer.from(`YUV4MPEG2 W${width} H${height} F30:1 Ip A1:1 C420jpeg\n`)];
   for (let frame = 0; frame < frames; frame++) {
-    const y = Buffer.alloc(width * height);
-    const u = Buffer.alloc(width * height / 4);
-    const v = Buffer.alloc(width * height / 4);
-    for (let row = 0; row < height; row++) {
-      for (let x = 0; x < width; x++) {
-        const [r, g, b] = picture(frame, x, row);
-        const l = luma(r, g, b);
-        y[row * width + x] = l;
-        if (row % 2 === 0 && x % 2 === 0) {
-          const at = (row / 2) * (width / 2) + x / 2;
-          u[at] = clamp(128 + (b - l) * 0.564);
-          v[at] = clamp(128 + (r - l) * 0.713);
-        }
+    parts.push(Buffer.from('FRAME\n'));
+    for (const [step, value] of planes) {
+      const bytes = [];
+      for (let y = 0; y < height; y += step) {
+        for (let x = 0; x < width; x += step) bytes.push(value(picture(frame, x, y)));
       }
+      parts.push(Buffer.from(bytes.map((v) => Math.min(255, Math.max(0, Math.round(v))))));
     }
-    parts.push(Buffer.from('FRAME\n'), y, u, v);
   }
   return Buffer.concat(parts);
 }
