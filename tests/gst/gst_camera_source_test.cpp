@@ -14,11 +14,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "capture/camera_choice.hpp"
 #include "gst/gst_frame_source.hpp"
+#include "gst/gst_ref.hpp"
 #include "support/gst_pipelines.hpp"
 #include "support/recording_notices.hpp"
 
@@ -36,7 +36,6 @@ constexpr int kH = 48;
 Frame filled(std::uint8_t v) {
     return gst_testing::filled(v, kW, kH);
 }
-
 const CaptureMode kOffered{{"video/x-raw", "BGR"}, kW, kH, {30, 1}};
 
 // A camera the test plugs in, feeds, ends and unplugs. It sends BGR, which reaches the frame
@@ -48,16 +47,12 @@ class FakeCamera {
     static constexpr std::uint8_t kGreeting = 240;
 
     FakeCamera() { ensureGst(); }
-    ~FakeCamera() {
-        if (source_ != nullptr) gst_object_unref(source_);
-    }
-
     GstFrameSource::SourceMaker maker() {
         return [this] { return make(); };
     }
     // A silent camera streams without sending anything.
     void plugIn(const std::string& label = "fake camera", bool greets = true) {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const std::lock_guard lock(mutex_);
         label_ = label;
         greets_ = greets;
         present_ = true;
@@ -65,22 +60,26 @@ class FakeCamera {
     // What v4l2src does when its device goes away: an error on the bus. A camera service may
     // instead say that access was taken away.
     void unplug(GstResourceError code = GST_RESOURCE_ERROR_READ) {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const std::lock_guard lock(mutex_);
         present_ = false;
-        if (source_ == nullptr) return;
+        if (!source_) return;
         GError* gerror = g_error_new_literal(GST_RESOURCE_ERROR, code, "the camera was unplugged");
-        gst_element_post_message(GST_ELEMENT(source_),
-                                 gst_message_new_error(GST_OBJECT(source_), gerror, nullptr));
+        gst_element_post_message(GST_ELEMENT(source_.get()),
+                                 gst_message_new_error(GST_OBJECT(source_.get()), gerror, nullptr));
         g_error_free(gerror);
     }
     void endStream() {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        if (source_ != nullptr) gst_app_src_end_of_stream(source_);
+        const std::lock_guard lock(mutex_);
+        if (source_) gst_app_src_end_of_stream(source_.get());
     }
     // A frame of v everywhere into the newest source, stamped at `at` when given.
     bool push(std::uint8_t v, std::optional<GstClockTime> at = std::nullopt) {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return pushLocked(v, at);
+        const std::lock_guard lock(mutex_);
+        if (!source_) return false;
+        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, filled(v).size(), nullptr);
+        gst_buffer_memset(buffer, 0, v, filled(v).size());
+        if (at) GST_BUFFER_PTS(buffer) = *at;
+        return gst_app_src_push_buffer(source_.get(), buffer) == GST_FLOW_OK;
     }
     // Feeds v until the source hands a frame over.
     Frame feed(GstFrameSource& source, std::uint8_t v) {
@@ -90,76 +89,59 @@ class FakeCamera {
     int attempts() const { return attempts_; }
 
   private:
-    bool pushLocked(std::uint8_t v, std::optional<GstClockTime> at = std::nullopt) {
-        if (source_ == nullptr) return false;
-        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, filled(v).size(), nullptr);
-        gst_buffer_memset(buffer, 0, v, filled(v).size());
-        if (at) GST_BUFFER_PTS(buffer) = *at;
-        return gst_app_src_push_buffer(source_, buffer) == GST_FLOW_OK;
-    }
     MadeSource make() {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const std::lock_guard lock(mutex_);
         ++attempts_;
-        MadeSource made;
-        made.label = label_;
-        if (!present_) {
-            made.problem = "it is not plugged in";
-            return made;
-        }
-        made.offered.reset(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR",
-                                               "width", G_TYPE_INT, kW, "height", G_TYPE_INT, kH,
-                                               "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
-        made.element.reset(gst_element_factory_make("appsrc", nullptr));
+        if (!present_) return {{}, {}, label_, "it is not plugged in", {}};
+        MadeSource made{FloatingRef{gst_element_factory_make("appsrc", nullptr)},
+                        CapsRef{gst_caps_from_string(
+                            "video/x-raw,format=BGR,width=64,height=48,framerate=30/1")},
+                        label_,
+                        "",
+                        {}};
         g_object_set(made.element.get(), "caps", made.offered.get(), "is-live", TRUE, "format",
                      GST_FORMAT_TIME, "do-timestamp", TRUE, nullptr);
-        if (source_ != nullptr) gst_object_unref(source_);
-        source_ = GST_APP_SRC(gst_object_ref(made.element.get()));
-        if (greets_) pushLocked(kGreeting);
+        source_.reset(GST_APP_SRC(gst_object_ref(made.element.get())));
+        if (greets_) push(kGreeting);
         ++made_;
         return made;
     }
 
-    std::mutex mutex_;
+    std::recursive_mutex mutex_;
     std::string label_ = "fake camera";
     bool present_ = true;
     bool greets_ = true;
-    GstAppSrc* source_ = nullptr;  // the newest source made, whatever became of it
+    GstRef<GstAppSrc> source_;  // the newest source made, whatever became of it
     std::atomic<int> made_ = 0;
     std::atomic<int> attempts_ = 0;
 };
 
-// The frames handed over until none has come for 300 ms (after a first one, when awaitFirst), so
-// that what follows starts from a quiet source.
-std::vector<Frame> framesUntilQuiet(GstFrameSource& source, bool awaitFirst = false) {
-    std::vector<Frame> seen;
-    Frame frame = filled(0);
-    const auto deadline = Clock::now() + kPatience;
-    for (auto quiet = Clock::now(); Clock::now() < deadline && ((awaitFirst && seen.empty()) ||
-                                                                Clock::now() - quiet < 300ms);) {
-        if (source.copyNewestFrame(frame)) {
-            seen.push_back(frame);
-            quiet = Clock::now();
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return seen;
-}
+struct Polled {
+    std::vector<Frame> frames;
+    Clock::duration longestCall{};
+};
 
-// Polls for about duration while feeding v, expecting nothing and the frame left alone; returns
-// the longest single call.
-Clock::duration pollNothingFor(
-    GstFrameSource& source, Clock::duration duration, const std::function<void()>& feed = [] {}) {
-    Frame frame = filled(7);
-    Clock::duration longest{};
-    for (const auto end = Clock::now() + duration; Clock::now() < end;) {
+// Polls, calling feed before each try, until no frame has come for `quiet` (and, when awaitFirst,
+// one came). A try that hands nothing over must leave the buffer alone.
+Polled pollUntilQuiet(
+    GstFrameSource& source, Clock::duration quiet, bool awaitFirst = false,
+    const std::function<void()>& feed = [] {}) {
+    Polled polled;
+    auto last = Clock::now();
+    pollUntil([&] {
         feed();
+        Frame frame = filled(7);
         const auto before = Clock::now();
-        EXPECT_FALSE(source.copyNewestFrame(frame));
-        longest = std::max(longest, Clock::now() - before);
-        std::this_thread::sleep_for(2ms);
-    }
-    EXPECT_EQ(frame, filled(7));
-    return longest;
+        const bool handed = source.copyNewestFrame(frame);
+        polled.longestCall = std::max(polled.longestCall, Clock::now() - before);
+        if (handed) {
+            polled.frames.push_back(frame);
+            last = Clock::now();
+        }
+        EXPECT_TRUE(handed || frame == filled(7));
+        return (!awaitFirst || !polled.frames.empty()) && Clock::now() - last >= quiet;
+    });
+    return polled;
 }
 
 TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
@@ -174,17 +156,18 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     EXPECT_TRUE(source->copyNewestFrame(frame));  // the frame sent while opening comes first
     EXPECT_EQ(frame, filled(FakeCamera::kGreeting));
     // Calls that waited for the stalled camera would last as long as the stall.
-    EXPECT_LT(pollNothingFor(*source, 1500ms), 250ms);
+    const Polled stalled = pollUntilQuiet(*source, 1500ms);
+    EXPECT_TRUE(stalled.frames.empty());
+    EXPECT_LT(stalled.longestCall, 250ms);
     // Of a burst only the newest frames are kept, the very newest last; a frame stamped far
     // ahead of the clock is not held back.
     for (int v = 20; v <= 200; v += 20)
         ASSERT_TRUE(camera.push(static_cast<std::uint8_t>(v)));
-    const std::vector<Frame> seen = framesUntilQuiet(*source, true);
+    const std::vector<Frame> seen = pollUntilQuiet(*source, 300ms, true).frames;
     ASSERT_FALSE(seen.empty());
     EXPECT_LT(seen.size(), 10u);
     EXPECT_EQ(seen.back(), filled(200));
-    for (std::size_t i = 0; i + 1 < seen.size(); ++i)
-        EXPECT_LT(seen[i][0], 200);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), filled(200)), 1);
     ASSERT_TRUE(camera.push(222, 3600 * GST_SECOND));
     EXPECT_EQ(waitForFrame(*source, kW, kH), filled(222));
     EXPECT_TRUE(notices.texts.empty());
@@ -193,7 +176,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     // retry interval at most.
     camera.unplug();
     const auto start = Clock::now();
-    pollNothingFor(*source, 600ms, [&camera] { camera.push(20); });
+    EXPECT_TRUE(pollUntilQuiet(*source, 600ms, false, [&] { camera.push(20); }).frames.empty());
     EXPECT_EQ(source->captureMode(), std::nullopt);
     EXPECT_GE(camera.attempts() - 1, 1);
     EXPECT_LE(camera.attempts() - 1, (Clock::now() - start) / kRetry + 1);
@@ -201,7 +184,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     // Back after the unplugging; then lost by its end and back; then refused and ended at once,
     // which is one loss.
     for (int round = 1; round <= 3; ++round) {
-        framesUntilQuiet(*source);
+        pollUntilQuiet(*source, 300ms);
         if (round == 2) camera.endStream();
         if (round == 3) {
             camera.unplug(GST_RESOURCE_ERROR_NOT_AUTHORIZED);
@@ -212,7 +195,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
         EXPECT_TRUE(back == filled(FakeCamera::kGreeting) || back == filled(200)) << round;
         EXPECT_EQ(camera.made(), 1 + round);
         EXPECT_EQ(source->captureMode(), kOffered);
-        framesUntilQuiet(*source);
+        pollUntilQuiet(*source, 300ms);
         EXPECT_EQ(camera.feed(*source, 201), filled(201)) << round;
     }
     const std::string lost = "camera fake camera was lost: ";
@@ -234,11 +217,10 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
               "camera spare camera is used in place of the lost camera fake camera");
     camera.unplug();
     camera.plugIn("spare camera", false);
-    for (auto deadline = Clock::now() + kPatience; camera.made() < 6 && Clock::now() < deadline;) {
+    EXPECT_TRUE(pollUntil([&] {
         EXPECT_FALSE(source->copyNewestFrame(frame));
-        std::this_thread::sleep_for(2ms);
-    }
-    EXPECT_EQ(camera.made(), 6);
+        return camera.made() == 6;
+    }));
     const auto ending = Clock::now();
     source.reset();
     EXPECT_LT(Clock::now() - ending, 2500ms);

@@ -29,15 +29,12 @@ using namespace std::chrono_literals;
 using Open = std::function<std::unique_ptr<GstFrameSource>(std::string& error)>;
 
 Open launch(const std::string& description, int width, int height, NoticeSink& notices) {
-    return [=, &notices](std::string& error) {
-        return GstFrameSource::openLaunchSource(description, width, height, notices, error);
-    };
+    return std::bind_front(&GstFrameSource::openLaunchSource, description, width, height,
+                           std::ref(notices));
 }
 
 Open file(const std::string& path, int width, int height, NoticeSink& notices) {
-    return [=, &notices](std::string& error) {
-        return GstFrameSource::openVideoFile(path, width, height, notices, error);
-    };
+    return std::bind_front(&GstFrameSource::openVideoFile, path, width, height, std::ref(notices));
 }
 
 // A camera whose source element is a gst-launch fragment; it is never reopened.
@@ -90,8 +87,10 @@ TEST(GstFrameSource, FramesAreCopiedBottomUpOrLentTopDownInTheCameraModeNearestT
         EXPECT_EQ(source->captureMode(), c.mode) << c.w;
         const Frame frame = waitForFrame(*source, c.w, c.h);
         ASSERT_EQ(frame.size(), 3u * c.w * c.h);
-        const std::optional<FrameView> lent = waitForView(*source, c.w);
-        ASSERT_TRUE(lent) << c.w;
+        std::optional<FrameView> lent;
+        ASSERT_TRUE(pollUntil([&] {
+            return (lent = source->viewNewestFrame({}, c.w)).has_value();
+        })) << c.w;
         EXPECT_EQ(lent->rowOrder, FrameView::RowOrder::TopDown);
         EXPECT_EQ(lent->rowStride, (3 * c.w + 3) / 4 * 4);
         EXPECT_EQ(differingRows(*lent, frameBufferView(frame, c.w), c.w, c.h), 0) << c.w;
@@ -144,14 +143,14 @@ TEST(GstFrameSource, FilesLoopWhileAnErrorOrAnEndIsNoticedOnceAndEndsDelivery) {
         auto source = c.open(error);
         ASSERT_NE(source, nullptr) << error;
         int count = 0;
-        for (auto last = Clock::now(), deadline = last + kPatience;
-             count < c.frames && Clock::now() < deadline && Clock::now() - last < 1s;) {
+        auto last = Clock::now();
+        pollUntil([&] {
             if (source->viewNewestFrame({}, c.w)) {
                 ++count;
                 last = Clock::now();
             }
-            std::this_thread::sleep_for(1ms);
-        }
+            return count == c.frames || Clock::now() - last >= 1s;
+        });
         if (c.notice.empty()) {
             EXPECT_EQ(count, c.frames) << c.w;
             EXPECT_TRUE(n.texts.empty());
@@ -180,11 +179,9 @@ TEST(GstFrameSource, OpeningFailsWithASentenceNamingTheSource) {
         Open open;
         std::string start, contains;
     } cases[] = {
-        {[&](std::string& e) {
-             return GstFrameSource::openDevice("/dev/video-gone", 32, 24, n, e);
-         },
+        {std::bind_front(&GstFrameSource::openDevice, "/dev/video-gone", 32, 24, std::ref(n)),
          "cannot open camera /dev/video-gone: ", ""},
-        {[&](std::string& e) { return GstFrameSource::openCamera(cameras, 32, 24, n, e); },
+        {std::bind_front(&GstFrameSource::openCamera, cameras, 32, 24, std::ref(n)),
          "cannot open camera " + std::to_string(cameras) + ": ", "video capture device"},
         {[&](std::string& e) {
              const auto busy = [] { return MadeSource{{}, {}, "/dev/video5", "it is busy", {}}; };

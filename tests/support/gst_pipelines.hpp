@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,25 +37,24 @@ inline void ensureGst() {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
 }
 
+// Calls attempt every 2 ms until it returns true (then true) or patience runs out (then false).
+inline bool pollUntil(const std::function<bool()>& attempt, Clock::duration patience = kPatience) {
+    for (const auto deadline = Clock::now() + patience; Clock::now() < deadline;) {
+        if (attempt()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
 // Polls, calling feed before each try, until a frame arrives; empty when none came in time.
 inline Frame waitForFrame(
     GstFrameSource& source, int width, int height, const std::function<void()>& feed = [] {}) {
     Frame frame = filled(0, width, height);
-    for (const auto deadline = Clock::now() + kPatience; Clock::now() < deadline;) {
+    const bool came = pollUntil([&] {
         feed();
-        if (source.copyNewestFrame(frame)) return frame;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return {};
-}
-
-// Polls until a frame is lent; nullopt when none came in time. The view lasts until the next call.
-inline std::optional<FrameView> waitForView(GstFrameSource& source, int width) {
-    for (const auto deadline = Clock::now() + kPatience; Clock::now() < deadline;) {
-        if (const std::optional<FrameView> view = source.viewNewestFrame({}, width)) return view;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return std::nullopt;
+        return source.copyNewestFrame(frame);
+    });
+    return came ? frame : Frame{};
 }
 
 // How many of the width x height pictures' rows differ between a and b.
@@ -89,7 +87,6 @@ inline Pulled pullFrames(const std::string& description, std::size_t maxFrames =
     if (pipeline == nullptr) return pulled;
     GstAppSink* sink = GST_APP_SINK(gst_bin_get_by_name(GST_BIN(pipeline), "sink"));
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    // A safety bound so that a broken pipeline fails the test instead of hanging it.
     while (pulled.frames.size() < maxFrames) {
         GstSample* sample = gst_app_sink_try_pull_sample(sink, 20 * GST_SECOND);
         if (sample == nullptr) break;
@@ -120,9 +117,7 @@ class IdleThreadsEnded : public ::testing::Environment {
         gst_task_cleanup_all();
         g_thread_pool_set_max_unused_threads(0);
         g_thread_pool_stop_unused_threads();
-        const auto deadline = Clock::now() + std::chrono::seconds(2);
-        while (threads() > 1 && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pollUntil([] { return threads() <= 1; }, std::chrono::seconds(2));
     }
 
   private:
