@@ -46,7 +46,6 @@ class FakeCamera {
     // Each plug-in starts with this frame, as a camera delivers as soon as it streams.
     static constexpr std::uint8_t kGreeting = 240;
 
-    FakeCamera() { ensureGst(); }
     GstFrameSource::SourceMaker maker() {
         return [this] { return make(); };
     }

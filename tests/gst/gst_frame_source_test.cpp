@@ -39,15 +39,12 @@ Open file(const std::string& path, int width, int height, NoticeSink& notices) {
 
 // A camera whose source element is a gst-launch fragment; it is never reopened.
 Open camera(const std::string& description, int width, int height, NoticeSink& notices) {
-    return [=, &notices](std::string& error) {
-        const auto make = [description] {
-            MadeSource made;
-            made.element.reset(gst_parse_bin_from_description(description.c_str(), TRUE, nullptr));
-            made.label = "test source";
-            return made;
-        };
-        return GstFrameSource::openCameraSource(make, {}, width, height, notices, error);
+    const auto make = [description] {
+        FloatingRef element{gst_parse_bin_from_description(description.c_str(), TRUE, nullptr)};
+        return MadeSource{std::move(element), {}, "test source", "", {}};
     };
+    return std::bind_front(&GstFrameSource::openCameraSource, make, GstFrameSource::Recovery{},
+                           width, height, std::ref(notices));
 }
 
 TEST(GstFrameSource, FramesAreCopiedBottomUpOrLentTopDownInTheCameraModeNearestTheGrid) {
@@ -235,9 +232,9 @@ TEST(GstFrameSource, PermissionDeniedNamesTheVideoGroup) {
     RecordingNotices n;
     std::string deviceError, sourceError;
     bool denied = false;
+    // The thread ends right after the attempts, so its file access needs no restoring.
     std::thread([&] {
-        const bool root = ::geteuid() == 0;
-        if (root) {
+        if (::geteuid() == 0) {
             ::setfsgid(65534);
             ::setfsuid(65534);
         }
@@ -247,10 +244,6 @@ TEST(GstFrameSource, PermissionDeniedNamesTheVideoGroup) {
         if (denied) {
             camera("filesrc location=" + path + " ! jpegdec", 32, 24, n)(sourceError);
             GstFrameSource::openDevice(path, 32, 24, n, deviceError);
-        }
-        if (root) {
-            ::setfsuid(0);
-            ::setfsgid(0);
         }
     }).join();
     if (!denied) GTEST_SKIP() << "file permissions cannot be taken away here";

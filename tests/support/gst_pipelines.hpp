@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "gst/gst_frame_source.hpp"
+#include "gst/gst_ref.hpp"
 
 namespace tavlomi::gst_testing {
 
@@ -83,27 +84,25 @@ struct Pulled {
 inline Pulled pullFrames(const std::string& description, std::size_t maxFrames = SIZE_MAX) {
     ensureGst();
     Pulled pulled;
-    GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
-    if (pipeline == nullptr) return pulled;
-    GstAppSink* sink = GST_APP_SINK(gst_bin_get_by_name(GST_BIN(pipeline), "sink"));
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    const GstRef<GstElement> pipeline{gst_parse_launch(description.c_str(), nullptr)};
+    if (!pipeline) return pulled;
+    const GstRef<GstElement> sink{gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink")};
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     while (pulled.frames.size() < maxFrames) {
-        GstSample* sample = gst_app_sink_try_pull_sample(sink, 20 * GST_SECOND);
-        if (sample == nullptr) break;
+        const SampleRef sample{
+            gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 20 * GST_SECOND)};
+        if (!sample) break;
         GstVideoInfo info;
-        gst_video_info_from_caps(&info, gst_sample_get_caps(sample));
+        gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()));
         pulled.width = GST_VIDEO_INFO_WIDTH(&info);
         pulled.height = GST_VIDEO_INFO_HEIGHT(&info);
         GstMapInfo map;
-        gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ);
+        gst_buffer_map(gst_sample_get_buffer(sample.get()), &map, GST_MAP_READ);
         pulled.frames.emplace_back(map.data, map.data + map.size);
-        gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
-        gst_sample_unref(sample);
+        gst_buffer_unmap(gst_sample_get_buffer(sample.get()), &map);
     }
-    pulled.ended = gst_app_sink_is_eos(sink);
-    gst_object_unref(sink);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
+    pulled.ended = gst_app_sink_is_eos(GST_APP_SINK(sink.get()));
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return pulled;
 }
 
