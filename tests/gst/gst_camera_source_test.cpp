@@ -37,18 +37,16 @@ Frame filled(std::uint8_t v) {
     return gst_testing::filled(v, kW, kH);
 }
 const CaptureMode kOffered{{"video/x-raw", "BGR"}, kW, kH, {30, 1}};
+constexpr const char* kOfferedCaps = "video/x-raw,format=BGR,width=64,height=48,framerate=30/1";
 
 // A camera the test plugs in, feeds, ends and unplugs. It sends BGR, which reaches the frame
 // buffer byte for byte (rows of kW pixels need no padding), so every frame is known exactly.
-// Reopen attempts call the maker on a background thread, hence the lock.
+// It is its own SourceMaker; reopen attempts call it on a background thread, hence the lock.
 class FakeCamera {
   public:
     // Each plug-in starts with this frame, as a camera delivers as soon as it streams.
     static constexpr std::uint8_t kGreeting = 240;
 
-    GstFrameSource::SourceMaker maker() {
-        return [this] { return make(); };
-    }
     // A silent camera streams without sending anything.
     void plugIn(const std::string& label = "fake camera", bool greets = true) {
         const std::lock_guard lock(mutex_);
@@ -75,8 +73,7 @@ class FakeCamera {
     bool push(std::uint8_t v, std::optional<GstClockTime> at = std::nullopt) {
         const std::lock_guard lock(mutex_);
         if (!source_) return false;
-        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, filled(v).size(), nullptr);
-        gst_buffer_memset(buffer, 0, v, filled(v).size());
+        GstBuffer* buffer = gst_buffer_new_memdup(filled(v).data(), filled(v).size());
         if (at) GST_BUFFER_PTS(buffer) = *at;
         return gst_app_src_push_buffer(source_.get(), buffer) == GST_FLOW_OK;
     }
@@ -84,35 +81,28 @@ class FakeCamera {
     Frame feed(GstFrameSource& source, std::uint8_t v) {
         return waitForFrame(source, kW, kH, [this, v] { push(v); });
     }
-    int made() const { return made_; }
-    int attempts() const { return attempts_; }
+    MadeSource operator()() {
+        const std::lock_guard lock(mutex_);
+        ++attempts;
+        if (!present_) return {{}, {}, label_, "it is not plugged in", {}};
+        MadeSource result{{}, CapsRef{gst_caps_from_string(kOfferedCaps)}, label_, "", {}};
+        result.element.reset(gst_element_factory_make("appsrc", nullptr));
+        g_object_set(result.element.get(), "caps", result.offered.get(), "is-live", TRUE, "format",
+                     GST_FORMAT_TIME, "do-timestamp", TRUE, nullptr);
+        source_.reset(GST_APP_SRC(gst_object_ref(result.element.get())));
+        if (greets_) push(kGreeting);
+        ++made;
+        return result;
+    }
+    std::atomic<int> made = 0;      // sources handed out
+    std::atomic<int> attempts = 0;  // calls, whether a source came of them or not
 
   private:
-    MadeSource make() {
-        const std::lock_guard lock(mutex_);
-        ++attempts_;
-        if (!present_) return {{}, {}, label_, "it is not plugged in", {}};
-        MadeSource made{FloatingRef{gst_element_factory_make("appsrc", nullptr)},
-                        CapsRef{gst_caps_from_string(
-                            "video/x-raw,format=BGR,width=64,height=48,framerate=30/1")},
-                        label_,
-                        "",
-                        {}};
-        g_object_set(made.element.get(), "caps", made.offered.get(), "is-live", TRUE, "format",
-                     GST_FORMAT_TIME, "do-timestamp", TRUE, nullptr);
-        source_.reset(GST_APP_SRC(gst_object_ref(made.element.get())));
-        if (greets_) push(kGreeting);
-        ++made_;
-        return made;
-    }
-
     std::recursive_mutex mutex_;
     std::string label_ = "fake camera";
     bool present_ = true;
     bool greets_ = true;
     GstRef<GstAppSrc> source_;  // the newest source made, whatever became of it
-    std::atomic<int> made_ = 0;
-    std::atomic<int> attempts_ = 0;
 };
 
 struct Polled {
@@ -147,8 +137,8 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     FakeCamera camera;
     RecordingNotices notices;
     std::string error;
-    auto source = GstFrameSource::openCameraSource(camera.maker(), {camera.maker(), kRetry, 5s}, kW,
-                                                   kH, notices, error);
+    auto source = GstFrameSource::openCameraSource(std::ref(camera), {std::ref(camera), kRetry, 5s},
+                                                   kW, kH, notices, error);
     ASSERT_NE(source, nullptr) << error;
     EXPECT_EQ(source->captureMode(), kOffered);
     Frame frame = filled(0);
@@ -177,9 +167,9 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     const auto start = Clock::now();
     EXPECT_TRUE(pollUntilQuiet(*source, 600ms, false, [&] { camera.push(20); }).frames.empty());
     EXPECT_EQ(source->captureMode(), std::nullopt);
-    EXPECT_GE(camera.attempts() - 1, 1);
-    EXPECT_LE(camera.attempts() - 1, (Clock::now() - start) / kRetry + 1);
-    EXPECT_EQ(camera.made(), 1);
+    EXPECT_GE(camera.attempts - 1, 1);
+    EXPECT_LE(camera.attempts - 1, (Clock::now() - start) / kRetry + 1);
+    EXPECT_EQ(camera.made, 1);
     // Back after the unplugging; then lost by its end and back; then refused and ended at once,
     // which is one loss.
     for (int round = 1; round <= 3; ++round) {
@@ -192,7 +182,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
         camera.plugIn();
         const Frame back = camera.feed(*source, 200);
         EXPECT_TRUE(back == filled(FakeCamera::kGreeting) || back == filled(200)) << round;
-        EXPECT_EQ(camera.made(), 1 + round);
+        EXPECT_EQ(camera.made, 1 + round);
         EXPECT_EQ(source->captureMode(), kOffered);
         pollUntilQuiet(*source, 300ms);
         EXPECT_EQ(camera.feed(*source, 201), filled(201)) << round;
@@ -218,7 +208,7 @@ TEST(GstCameraFaults, StallsBurstsLossesAndReturns) {
     camera.plugIn("spare camera", false);
     EXPECT_TRUE(pollUntil([&] {
         EXPECT_FALSE(source->copyNewestFrame(frame));
-        return camera.made() == 6;
+        return camera.made == 6;
     }));
     const auto ending = Clock::now();
     source.reset();
