@@ -26,25 +26,24 @@ namespace {
 
 using namespace gst_testing;
 using namespace std::chrono_literals;
-using Open = std::function<std::unique_ptr<GstFrameSource>(std::string& error)>;
+using Open = std::function<std::unique_ptr<GstFrameSource>(int width, int height, NoticeSink&,
+                                                           std::string& error)>;
 
-Open launch(const std::string& description, int width, int height, NoticeSink& notices) {
-    return std::bind_front(&GstFrameSource::openLaunchSource, description, width, height,
-                           std::ref(notices));
+Open launch(const std::string& description) {
+    return std::bind_front(&GstFrameSource::openLaunchSource, description);
 }
 
-Open file(const std::string& path, int width, int height, NoticeSink& notices) {
-    return std::bind_front(&GstFrameSource::openVideoFile, path, width, height, std::ref(notices));
+Open file(const std::string& path) {
+    return std::bind_front(&GstFrameSource::openVideoFile, path);
 }
 
 // A camera whose source element is a gst-launch fragment; it is never reopened.
-Open camera(const std::string& description, int width, int height, NoticeSink& notices) {
+Open camera(const std::string& description) {
     const auto make = [description] {
         FloatingRef element{gst_parse_bin_from_description(description.c_str(), TRUE, nullptr)};
         return MadeSource{std::move(element), {}, "test source", "", {}};
     };
-    return std::bind_front(&GstFrameSource::openCameraSource, make, GstFrameSource::Recovery{},
-                           width, height, std::ref(notices));
+    return std::bind_front(&GstFrameSource::openCameraSource, make, GstFrameSource::Recovery{});
 }
 
 TEST(GstFrameSource, FramesAreCopiedBottomUpOrLentTopDownInTheCameraModeNearestTheGrid) {
@@ -63,23 +62,21 @@ TEST(GstFrameSource, FramesAreCopiedBottomUpOrLentTopDownInTheCameraModeNearestT
         std::optional<CaptureMode> mode;
         std::string reference;
     } cases[] = {
-        {launch(card, 322, 240, n), 322, 240, std::nullopt, card},
-        {launch(card, 3, 2, n), 3, 2, std::nullopt, card},
-        {launch(card, 1, 1, n), 1, 1, std::nullopt, card},
-        {launch(card + vga, 161, 20, n), 161, 20, std::nullopt,
+        {launch(card), 322, 240, std::nullopt, card},
+        {launch(card), 3, 2, std::nullopt, card},
+        {launch(card), 1, 1, std::nullopt, card},
+        {launch(card + vga), 161, 20, std::nullopt,
          card + vga + " ! videoconvert ! video/x-raw,format=BGR ! videoscale add-borders=false"},
         {camera(live + "capsfilter caps=\"video/x-raw,format={YUY2,NV12},width=[16,640]," +
-                    "height=[16,480],framerate=[1/1,60/1]; " +
-                    "video/x-raw,format=YUY2,width=1280,height=720,framerate=10/1\"",
-                300, 220, n),
+                "height=[16,480],framerate=[1/1,60/1]; " +
+                "video/x-raw,format=YUY2,width=1280,height=720,framerate=10/1\""),
          300, 220, CaptureMode{{"video/x-raw", "YUY2"}, 300, 220, {30, 1}}, ""},
         {camera(live + "jpegenc ! capsfilter caps=\"image/jpeg,width=640,height=480," +
-                    "framerate=30/1; image/jpeg,width=176,height=144,framerate=30/1\"",
-                160, 120, n),
+                "framerate=30/1; image/jpeg,width=176,height=144,framerate=30/1\""),
          160, 120, CaptureMode{{"image/jpeg", ""}, 176, 144, {30, 1}}, ""}};
     for (const auto& c : cases) {
         std::string error;
-        auto source = c.open(error);
+        auto source = c.open(c.w, c.h, n, error);
         ASSERT_NE(source, nullptr) << error;
         EXPECT_EQ(source->captureMode(), c.mode) << c.w;
         const Frame frame = waitForFrame(*source, c.w, c.h);
@@ -127,17 +124,17 @@ TEST(GstFrameSource, FilesLoopWhileAnErrorOrAnEndIsNoticedOnceAndEndsDelivery) {
     RecordingNotices n;
     const struct {
         Open open;
-        int w, frames;
+        int w, h, frames;
         std::string notice;
-    } cases[] = {{file(avi, 33, 25, n), 33, 25, ""},
-                 {file(mkv, 17, 9, n), 17, 15, ""},
-                 {launch(error3, 8, 8, n), 8, 1000, "video source \"" + error3 + "\" stopped: "},
-                 {launch(end3, 8, 8, n), 8, 1000,
-                  "video source \"" + end3 + "\" stopped: the stream ended"}};
+    } cases[] = {
+        {file(avi), 33, 25, 25, ""},
+        {file(mkv), 17, 9, 15, ""},
+        {launch(error3), 8, 8, 1000, "video source \"" + error3 + "\" stopped: "},
+        {launch(end3), 8, 8, 1000, "video source \"" + end3 + "\" stopped: the stream ended"}};
     for (const auto& c : cases) {
         n.texts.clear();
         std::string error;
-        auto source = c.open(error);
+        auto source = c.open(c.w, c.h, n, error);
         ASSERT_NE(source, nullptr) << error;
         int count = 0;
         auto last = Clock::now();
@@ -161,7 +158,7 @@ TEST(GstFrameSource, FilesLoopWhileAnErrorOrAnEndIsNoticedOnceAndEndsDelivery) {
     }
     // Destroyed before any frame was taken.
     std::string error;
-    EXPECT_NE(file(avi, 320, 240, n)(error), nullptr) << error;
+    EXPECT_NE(file(avi)(320, 240, n, error), nullptr) << error;
 }
 
 TEST(GstFrameSource, OpeningFailsWithASentenceNamingTheSource) {
@@ -171,32 +168,29 @@ TEST(GstFrameSource, OpeningFailsWithASentenceNamingTheSource) {
     ASSERT_TRUE(
         gstLaunch("audiotestsrc num-buffers=5 ! wavenc ! filesink location=" + dir + "tone.wav"));
     const std::size_t cameras = listCameras().size();
-    RecordingNotices n;
+    const auto busy = [] { return MadeSource{{}, {}, "/dev/video5", "it is busy", {}}; };
     const struct {
         Open open;
         std::string start, contains;
+        int width = 32;
     } cases[] = {
-        {std::bind_front(&GstFrameSource::openDevice, "/dev/video-gone", 32, 24, std::ref(n)),
+        {std::bind_front(&GstFrameSource::openDevice, "/dev/video-gone"),
          "cannot open camera /dev/video-gone: ", ""},
-        {std::bind_front(&GstFrameSource::openCamera, cameras, 32, 24, std::ref(n)),
+        {std::bind_front(&GstFrameSource::openCamera, cameras),
          "cannot open camera " + std::to_string(cameras) + ": ", "video capture device"},
-        {[&](std::string& e) {
-             const auto busy = [] { return MadeSource{{}, {}, "/dev/video5", "it is busy", {}}; };
-             return GstFrameSource::openCameraSource(busy, {}, 32, 24, n, e);
-         },
+        {std::bind_front(&GstFrameSource::openCameraSource, busy, GstFrameSource::Recovery{}),
          "cannot open camera /dev/video5: it is busy", ""},
-        {file(dir + "missing.avi", 32, 24, n),
-         "cannot open video file " + dir + "missing.avi: ", ""},
-        {file(dir + "notes.txt", 32, 24, n), "cannot open video file " + dir + "notes.txt: ", ""},
-        {file(dir + "tone.wav", 32, 24, n),
-         "cannot open video file " + dir + "tone.wav: ", "no video stream"},
-        {launch("no-such-thing", 32, 24, n), "cannot open source \"no-such-thing\": ", ""},
-        {launch("videotestsrc", 0, 24, n),
-         "cannot open source \"videotestsrc\": ", "the picture size 0 x 24 is not positive"},
+        {file(dir + "missing.avi"), "cannot open video file " + dir + "missing.avi: ", ""},
+        {file(dir + "notes.txt"), "cannot open video file " + dir + "notes.txt: ", ""},
+        {file(dir + "tone.wav"), "cannot open video file " + dir + "tone.wav: ", "no video stream"},
+        {launch("no-such-thing"), "cannot open source \"no-such-thing\": ", ""},
+        {launch("videotestsrc"),
+         "cannot open source \"videotestsrc\": ", "the picture size 0 x 24 is not positive", 0},
     };
+    RecordingNotices n;
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_EQ(c.open(error), nullptr) << c.start;
+        EXPECT_EQ(c.open(c.width, 24, n, error), nullptr) << c.start;
         EXPECT_TRUE(error.starts_with(c.start)) << error;
         EXPECT_NE(error.find(c.contains), std::string::npos) << error;
     }
@@ -242,7 +236,7 @@ TEST(GstFrameSource, PermissionDeniedNamesTheVideoGroup) {
         denied = fd < 0 && errno == EACCES;
         if (fd >= 0) ::close(fd);
         if (denied) {
-            camera("filesrc location=" + path + " ! jpegdec", 32, 24, n)(sourceError);
+            camera("filesrc location=" + path + " ! jpegdec")(32, 24, n, sourceError);
             GstFrameSource::openDevice(path, 32, 24, n, deviceError);
         }
     }).join();
