@@ -109,21 +109,18 @@ inline Pulled pullFrames(const std::string& description, std::size_t maxFrames =
 // GStreamer keeps idle streaming threads in GLib's pools for the life of the process; the leak
 // checker cannot read the thread-local storage plugins left on them and dies at exit. Ending
 // them after the last test leaves it only the main thread to look at.
-class IdleThreadsEnded : public ::testing::Environment {
-  public:
+struct IdleThreadsEnded : ::testing::Environment {
     void TearDown() override {
         if (!gst_is_initialized()) return;
         gst_task_cleanup_all();
         g_thread_pool_set_max_unused_threads(0);
         g_thread_pool_stop_unused_threads();
-        pollUntil([] { return threads() <= 1; }, std::chrono::seconds(2));
-    }
-
-  private:
-    static std::ptrdiff_t threads() {
-        std::error_code error;
-        const std::filesystem::directory_iterator tasks("/proc/self/task", error);
-        return error ? 1 : std::distance(tasks, std::filesystem::directory_iterator());
+        const auto onlyMain = [] {
+            std::error_code error;
+            const std::filesystem::directory_iterator tasks("/proc/self/task", error);
+            return error || std::distance(tasks, std::filesystem::directory_iterator()) <= 1;
+        };
+        pollUntil(onlyMain, std::chrono::seconds(2));
     }
 };
 inline const ::testing::Environment* const kIdleThreadsEnded =
