@@ -68,6 +68,8 @@ TEST(TestScene, BlobsMoveEveryFrameAndTravelEverywhereOverAColourfulPicture) {
     for (int p = 0; p < w * h; ++p)
         colours.insert(frame[3 * p] | frame[3 * p + 1] << 8 | frame[3 * p + 2] << 16);
     EXPECT_GT(colours.size(), 1000u);
+    // The background's darkest shade, on every row and column, is far from black.
+    EXPECT_GT(*std::min_element(luma.begin(), luma.end()), 20);
     const auto bright = std::count_if(luma.begin(), luma.end(), [](int v) { return v > 230; });
     EXPECT_GT(bright, 30);
     EXPECT_LT(bright, w * h / 4);

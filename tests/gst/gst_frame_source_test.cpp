@@ -139,7 +139,10 @@ TEST(GstFrameSource, FilesLoopWhileAnErrorOrAnEndIsNoticedOnceAndEndsDelivery) {
         int count = 0;
         auto last = Clock::now();
         pollUntil([&] {
+            const std::size_t notices = n.texts.size();
             if (source->viewNewestFrame({}, c.w)) {
+                EXPECT_EQ(n.texts.size(), notices)
+                    << "the call that notices the stop lends a frame";
                 ++count;
                 last = Clock::now();
             }
@@ -172,7 +175,7 @@ TEST(GstFrameSource, OpeningFailsWithASentenceNamingTheSource) {
     const struct {
         Open open;
         std::string start, contains;
-        int width = 32;
+        int width = 32, height = 24;
     } cases[] = {
         {std::bind_front(&GstFrameSource::openDevice, "/dev/video-gone"),
          "cannot open camera /dev/video-gone: ", ""},
@@ -186,11 +189,13 @@ TEST(GstFrameSource, OpeningFailsWithASentenceNamingTheSource) {
         {launch("no-such-thing"), "cannot open source \"no-such-thing\": ", ""},
         {launch("videotestsrc"),
          "cannot open source \"videotestsrc\": ", "the picture size 0 x 24 is not positive", 0},
+        {launch("videotestsrc"),
+         "cannot open source \"videotestsrc\": ", "the picture size 32 x 0 is not positive", 32, 0},
     };
     RecordingNotices n;
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_EQ(c.open(c.width, 24, n, error), nullptr) << c.start;
+        EXPECT_EQ(c.open(c.width, c.height, n, error), nullptr) << c.start;
         EXPECT_TRUE(error.starts_with(c.start)) << error;
         EXPECT_NE(error.find(c.contains), std::string::npos) << error;
     }
