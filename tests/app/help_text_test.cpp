@@ -71,6 +71,9 @@ TEST(HelpLines, KeysAndActionsShareLinesWhereTheyFitAndStackWhereNot) {
                "space          water and fire: follow", "               the ball or the motion"}));
     EXPECT_EQ(Lines(wide.end() - 3, wide.end()),
               (Lines{"", "Effect         1 plain view", "Threshold      14"}));
+    // 36 columns is the narrowest that keeps a key and its action on one line.
+    EXPECT_NE(helpLines(f.toy, 36).at(1), "1 2 3");
+    EXPECT_EQ(helpLines(f.toy, 35).at(1), "1 2 3");
     const Lines narrow = helpLines(f.toy, 20);
     ASSERT_GE(narrow.size(), 4u);
     EXPECT_EQ(Lines(narrow.begin(), narrow.begin() + 4),

@@ -90,7 +90,8 @@ spawn toy "$binary" window $w $h --virtual-camera=pipewire
 wait_for 100 pw_node_up Tavlomi || fail "no PipeWire node Tavlomi: $(said toy)"
 corner_is 111 "the PipeWire camera's picture"
 kill "${pids[camera]}"
-wait_line toy.err 100 '^camera FakeCam was lost: ' "the lost camera was not noticed"
+wait_line toy.err 100 '^camera FakeCam was lost: it sent nothing for 2 seconds; ' \
+    "the lost camera was not noticed as a silent one"
 fake_camera 0xffe08020
 wait_line toy.err 150 '^camera FakeCam is back$' "the camera did not come back"
 corner_is 141 "the camera's picture after its return"

@@ -130,6 +130,12 @@ TEST(RecordingLifecycle, UnusableRequestsGiveAClearErrorAndNoFile) {
         EXPECT_TRUE(error.starts_with("cannot record to " + dir + c.name + ": " + c.says)) << error;
         EXPECT_FALSE(fs::exists(dir + c.name)) << c.name;
     }
+    // The fastest rate allowed is taken.
+    std::string error;
+    EXPECT_NE(GstRecorder::open(dir + "fast.webm", 32, 32, GstRecorder::kMaxFramesPerSecond,
+                                GstRecorder::Pacing::EveryFrame, error),
+              nullptr)
+        << error;
 }
 
 }  // namespace
