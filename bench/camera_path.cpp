@@ -10,7 +10,6 @@
 // place; the difference is the repack.
 
 #include <gst/gst.h>
-#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +22,7 @@
 
 #include "common/notice_sink.hpp"
 #include "gst/gst_frame_source.hpp"
+#include "gst/gst_ref.hpp"
 
 namespace {
 
@@ -34,16 +34,10 @@ constexpr auto kWarmUp = std::chrono::seconds(1);
 // How often the frame loop looks for a frame: a display's 60 Hz.
 constexpr auto kPoll = std::chrono::microseconds(16667);
 
-double processSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double threadSeconds() {
+// CPU time so far of the whole process (CLOCK_PROCESS_CPUTIME_ID) or the calling thread.
+double cpuSeconds(clockid_t clock) {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return t.tv_sec + t.tv_nsec / 1e9;
 }
 
@@ -59,25 +53,23 @@ void countFrame(GstElement*, GstBuffer*, GstPad*, gpointer frames) {
 // Milliseconds of CPU per frame of description + " ! fakesink", after the warm-up.
 double pipelineCost(const std::string& description, double seconds) {
     GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(
-        (description + " ! fakesink name=sink sync=true signal-handoffs=true").c_str(), &error);
-    if (pipeline == nullptr || error != nullptr) {
+    const GstRef<GstElement> pipeline{gst_parse_launch(
+        (description + " ! fakesink name=sink sync=true signal-handoffs=true").c_str(), &error)};
+    if (!pipeline || error != nullptr) {
         std::cerr << description << ": " << (error ? error->message : "cannot be made") << '\n';
         std::exit(1);
     }
     std::atomic<long> frames{0};
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-    g_signal_connect(sink, "handoff", G_CALLBACK(countFrame), &frames);
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    const GstRef<GstElement> sink{gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink")};
+    g_signal_connect(sink.get(), "handoff", G_CALLBACK(countFrame), &frames);
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     std::this_thread::sleep_for(kWarmUp);
     const long firstFrames = frames.load();
-    const double firstCpu = processSeconds();
+    const double firstCpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const double cpu = processSeconds() - firstCpu;
+    const double cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - firstCpu;
     const long counted = frames.load() - firstFrames;
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return counted > 0 ? 1e3 * cpu / counted : 0.0;
 }
 
@@ -103,8 +95,8 @@ LoopCost sourceCost(const std::string& source, int width, int height, bool lend,
         if (!measuring && Clock::now() - start > kWarmUp) {
             measuring = true;
             taken = 0;
-            firstCpu = processSeconds();
-            firstLoop = threadSeconds();
+            firstCpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+            firstLoop = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         }
         if (measuring && Clock::now() - start > kWarmUp + std::chrono::duration<double>(seconds))
             break;
@@ -113,8 +105,8 @@ LoopCost sourceCost(const std::string& source, int width, int height, bool lend,
         taken += got;
         std::this_thread::sleep_for(kPoll);
     }
-    const double loop = threadSeconds() - firstLoop;
-    const double all = processSeconds() - firstCpu;
+    const double loop = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - firstLoop;
+    const double all = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - firstCpu;
     return {1e3 * (all - loop) / taken, 1e3 * loop / taken};
 }
 
