@@ -73,8 +73,9 @@ class FramePipeline {
     std::optional<std::string> pollStop();
 
     // Never blocks. When a frame arrived since the last call and the source has not stopped,
-    // into holds it (BGR of the grid size, top row first, rows padded) and returns true;
-    // otherwise into is left as it was.
+    // into holds it (BGR of the grid size, top row first, rows padded) and returns true.
+    // Otherwise returns false: into is left as it was when no frame arrived, and holds nothing
+    // when the frame that arrived is not of that format.
     bool pull(MappedSample& into);
 
     const std::string& label() const { return label_; }
