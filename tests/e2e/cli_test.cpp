@@ -27,9 +27,12 @@ TEST(Cli, EachLineGetsItsStatusOutputAndNoticesInOrder) {
     const std::string toy =
         "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER '" TAVLOMI_PATH "' ";
     // No PipeWire answers on an empty runtime folder; this machine has no loopback device.
+    // Without --foreground, timeout sends TERM to the toy and again to its process group, and a
+    // second stop signal ends the toy at once by design.
     const std::string virtualCamera =
         "env -u PIPEWIRE_REMOTE XDG_RUNTIME_DIR=/nonexistent SDL_VIDEODRIVER=dummy timeout "
-        "--preserve-status -s TERM 3 '" TAVLOMI_PATH "' window 64 48 --test-scene --virtual-camera";
+        "--foreground --preserve-status -s TERM 3 '" TAVLOMI_PATH
+        "' window 64 48 --test-scene --virtual-camera";
     // 2 GB of address space cannot hold 8000 x 8000 cells of 50 bytes.
     const std::string memory =
         ": not enough memory for a 8000 x 8000 grid: it needs about 3.2 GB, ";
